@@ -56,7 +56,9 @@ public:
     const PictureRecord& record() const { return *record_; }
     const char* errorText() const { return errorText_.data(); }
     int sectionCount() const { return sectionCount_; }
-    const JpegSection& section(int index) const { return sections_[static_cast<std::size_t>(index)]; }
+    const JpegSection& section(int index) const {
+        return sections_[static_cast<std::size_t>(index)];
+    }
     // Where the thumbnail starts inside the kept Exif segment's TIFF block, or -1 when none.
     std::int64_t thumbnailOffset() const;
 

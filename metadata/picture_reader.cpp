@@ -1,0 +1,176 @@
+#include "picture_reader.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+
+namespace shotstamp {
+
+namespace {
+
+std::atomic<ReaderMessageSink> messageSink{&writeLineToStandardOutput};
+
+constexpr int kMaxPaddingBytes = 7; // the seventh 0xFF in a row is one too many
+
+bool isFrameMarker(int code) {
+    return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+}
+
+constexpr int kMarkerEoi = 0xD9;
+constexpr int kMarkerSos = 0xDA;
+constexpr int kMarkerApp0 = 0xE0;
+constexpr int kMarkerApp1 = 0xE1;
+constexpr int kMarkerCom = 0xFE;
+
+} // namespace
+
+void writeLineToStandardOutput(std::string_view line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void setReaderMessageSink(ReaderMessageSink sink) {
+    messageSink.store(sink != nullptr ? sink : &writeLineToStandardOutput);
+}
+
+PictureReader::PictureReader(PictureRecord* record) : record_(record) {
+    if (record_ == nullptr) {
+        ownedRecord_.reset(new (std::nothrow) PictureRecord{});
+        record_ = ownedRecord_.get();
+    }
+}
+
+void PictureReader::setError(const char* message) {
+    const std::size_t n = std::min(std::strlen(message), errorText_.size() - 1);
+    std::memcpy(errorText_.data(), message, n);
+    errorText_[n] = '\0';
+}
+
+std::uint16_t PictureReader::read16BigEndian(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+bool PictureReader::readSections(std::FILE* file) {
+    FileByteSource source(file);
+    return readSections(source);
+}
+
+bool PictureReader::readSections(ByteSource& source) {
+    if (record_ == nullptr) {
+        setError("Could not allocate memory");
+        return false;
+    }
+    if (source.readByte() != 0xFF || source.readByte() != 0xD8) {
+        return false;
+    }
+    bool commentTaken = false;
+    for (;;) {
+        if (sectionCount_ == kMaxSections) {
+            setError("Too many sections in jpg file");
+            return false;
+        }
+        int code = 0;
+        for (int i = 0;; ++i) {
+            code = source.readByte();
+            if (code != 0xFF) {
+                break;
+            }
+            if (i + 1 == kMaxPaddingBytes) {
+                messageSink.load()("too many padding unsigned chars");
+                return false;
+            }
+        }
+        JpegSection& slot = sections_[static_cast<std::size_t>(sectionCount_)];
+        slot.marker = code;
+        const int high = source.readByte();
+        const int low = source.readByte();
+        if (code < 0 || high < 0 || low < 0 || high * 256 + low < 2) {
+            setError("invalid marker");
+            return false;
+        }
+        const std::int32_t length = high * 256 + low;
+        std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[length]);
+        if (!buffer) {
+            setError("Could not allocate memory");
+            return false;
+        }
+        buffer[0] = static_cast<std::uint8_t>(high);
+        buffer[1] = static_cast<std::uint8_t>(low);
+        slot.data = std::move(buffer);
+        slot.length = length;
+        const auto bodyLength = static_cast<std::size_t>(length - 2);
+        if (source.readBlock(slot.data.get() + 2, bodyLength) != bodyLength) {
+            // The slot is not counted as kept; its buffer goes with the reader or the next segment.
+            setError("Premature end of file?");
+            return false;
+        }
+        ++sectionCount_;
+        std::uint8_t* data = slot.data.get();
+        const auto discard = [this, &slot] {
+            --sectionCount_;
+            slot.data.reset();
+        };
+        if (isFrameMarker(code)) {
+            takeFrameHeader(data, length, code);
+        } else if (code == kMarkerEoi) {
+            messageSink.load()("No image in jpeg!");
+            return false;
+        } else if (code == kMarkerSos) {
+            return true;
+        } else if (code == kMarkerApp0) {
+            discard();
+        } else if (code == kMarkerApp1) {
+            if (length >= 6 && std::memcmp(data + 2, "Exif", 4) == 0) {
+                record_->exifPresent = parseExif(data + 2, length);
+            } else {
+                discard();
+            }
+        } else if (code == kMarkerCom) {
+            if (!commentTaken) {
+                commentTaken = true;
+                takeComment(data, length);
+            } else {
+                discard();
+            }
+        }
+    }
+}
+
+void PictureReader::takeFrameHeader(const std::uint8_t* b, std::int32_t length, int code) {
+    // A frame header too short to hold its fields records only which coding process it names.
+    if (length >= 8) {
+        record_->pixelHeight = read16BigEndian(b + 3);
+        record_->pixelWidth = read16BigEndian(b + 5);
+        record_->threeComponents = b[7] == 3 ? 1 : 0;
+    }
+    record_->frameMarker = code;
+}
+
+void PictureReader::takeComment(const std::uint8_t* b, std::int32_t length) {
+    constexpr std::int32_t kMaxCommentBytes = 1000;
+    const std::int32_t limit = std::min(length, kMaxCommentBytes);
+    char* out = record_->comment;
+    std::size_t n = 0;
+    for (std::int32_t i = 2; i < limit; ++i) {
+        const std::uint8_t c = b[i];
+        if (c == 0x0D && i + 1 < length && b[i + 1] == 0x0A) {
+            continue;
+        }
+        if (c >= 0x20 || c == 0x0A || c == 0x09) {
+            out[n++] = static_cast<char>(c);
+        } else {
+            out[n++] = '?';
+        }
+    }
+    out[n] = '\0';
+}
+
+std::int64_t PictureReader::thumbnailOffset() const {
+    if (record_ == nullptr || record_->thumbnailData == nullptr || thumbnailBlock_ == nullptr) {
+        return -1;
+    }
+    return record_->thumbnailData - thumbnailBlock_;
+}
+
+} // namespace shotstamp
