@@ -1,0 +1,92 @@
+#pragma once
+
+#include "entry_list.h"
+#include "file_system.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace shotstamp {
+
+// Where the name prefix comes from: the window's prefix field, read afresh for every picture.
+class PrefixSource {
+public:
+    virtual ~PrefixSource() = default;
+    virtual std::string currentPrefix() = 0;
+};
+
+// A prefix that never changes (the command-line tool, tests).
+class FixedPrefix final : public PrefixSource {
+public:
+    explicit FixedPrefix(std::string text) : text_(std::move(text)) {}
+    std::string currentPrefix() override { return text_; }
+
+private:
+    std::string text_;
+};
+
+enum class RenameKind {
+    renamed,
+    cannotOpen,    // the file could not be opened for reading (missing, a folder, denied)
+    notJpeg,       // it does not start like a JPEG file
+    noExif,        // a JPEG without a usable EXIF block
+    noDate,        // EXIF without DateTimeOriginal
+    unusableDate,  // a date with no digits, all zeros, or a character a file name cannot hold
+    alreadyNamed,  // the file already carries its new name
+    nameExists,    // another file has the new name; nothing is replaced
+    renameRefused, // the system refused the rename
+};
+
+// What happened to one file. The window ignores it; the command-line tool prints it.
+struct RenameOutcome {
+    RenameKind kind = RenameKind::cannotOpen;
+    std::string oldPath;
+    std::string newPath;       // set whenever a new name was composed
+    std::string systemMessage; // the system's text for cannotOpen and renameRefused
+};
+
+// A short plain reason for a kept picture ("name exists"); "renamed" for a renamed one.
+const char* reasonText(RenameKind kind);
+
+class RenameObserver {
+public:
+    virtual ~RenameObserver() = default;
+    virtual void onOutcome(const RenameOutcome& outcome) = 0;
+};
+
+// Renames one picture in its own folder to prefix + date stamp + ".jpg" when its EXIF block holds
+// a usable DateTimeOriginal. Never writes the picture and never replaces an existing file.
+RenameOutcome renamePicture(const std::string& folder, const std::string& fileName,
+                            PrefixSource& prefix, FileSystem& fileSystem);
+
+// The two rename commands of the main window. Each command makes its own entry list the first
+// time it runs and keeps it; both end by calling closeWindow (the dialog's OK handling), also
+// when nothing was renamed.
+class RenameCommands {
+public:
+    using EntryListFactory = std::function<std::unique_ptr<EntryList>()>;
+
+    // fileSystem null means the real one; observer may be null.
+    RenameCommands(EntryListFactory makeEntryList, PrefixSource& prefix,
+                   std::function<void()> closeWindow, RenameObserver* observer = nullptr,
+                   FileSystem* fileSystem = nullptr);
+
+    // "Just marked": every entry, in order.
+    void renameMarked();
+    // "All in Path": every "*.jpg" of the first entry's folder.
+    void renameAllInPath();
+
+private:
+    void handle(const std::string& folder, const std::string& fileName);
+
+    EntryListFactory makeEntryList_;
+    PrefixSource& prefix_;
+    std::function<void()> closeWindow_;
+    RenameObserver* observer_;
+    FileSystem* fileSystem_;
+    std::unique_ptr<EntryList> markedList_;
+    std::unique_ptr<EntryList> allInPathList_;
+};
+
+} // namespace shotstamp
