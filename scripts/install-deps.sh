@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that a job needs, only when some are missing.
+# Usage: scripts/install-deps.sh run|test
+set -euo pipefail
+
+build=(build-essential cmake pkg-config python3)
+run=("${build[@]}" libgtk-3-dev)
+test=("${run[@]}"
+    libgtest-dev googletest          # unit tests; sources for the cross builds
+    clang libclang-rt-14-dev         # fuzzing
+    libimage-exiftool-perl           # differential tests
+    mingw-w64                        # Windows cross builds
+    xvfb xdotool openbox x11-utils imagemagick desktop-file-utils  # window tests
+    dosfstools                       # no-replace rename on a FAT file system
+    wine64 fp-utils                  # Windows tests and the compiled help file
+)
+
+case "${1:-}" in
+run) wanted=("${run[@]}") ;;
+test) wanted=("${test[@]}") ;;
+*) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+((${#missing[@]} == 0)) && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null

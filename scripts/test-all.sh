@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds Shotstamp every way it ships and runs every check: unit, integration, differential and
+# window tests; the same tests under AddressSanitizer and UndefinedBehaviorSanitizer; a bounded
+# fuzzing run; both Windows cross builds and the Windows tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh test
+
+jobs=$(nproc)
+summary=()
+failed=0
+
+# Runs one ctest invocation and remembers its counts for the closing line.
+run_ctest() {
+    local name=$1
+    shift
+    local log
+    log=$(mktemp)
+    if ctest "$@" 2>&1 | tee "$log"; then :; fi
+    local line
+    line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+    if [ -z "$line" ] || ! grep -q ' 0 tests failed' <<<"$line"; then
+        failed=1
+    fi
+    summary+=("$name: ${line:-no result}")
+    rm -f "$log"
+}
+
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "Development build and tests"
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+run_ctest default --preset default
+
+step "Sanitizer build and tests"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+run_ctest asan --preset asan -LE 'gui|slow'
+
+step "Fuzzing"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+if [ -x fuzz/run-fuzz.sh ]; then
+    if fuzz/run-fuzz.sh build/fuzz "${FUZZ_SECONDS:-60}"; then
+        summary+=("fuzz: no finding")
+    else
+        summary+=("fuzz: FINDING or failure")
+        failed=1
+    fi
+fi
+
+for preset in win64 win32; do
+    step "Windows cross build ($preset)"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    summary+=("$preset: built")
+done
+
+if [ -x tests/windows/run-wine-tests.sh ]; then
+    step "Windows tests under Wine"
+    if tests/windows/run-wine-tests.sh build/win64; then
+        summary+=("wine: passed")
+    else
+        summary+=("wine: FAILED")
+        failed=1
+    fi
+fi
+
+step "Summary"
+printf '%s\n' "${summary[@]}"
+exit "$failed"
