@@ -1,0 +1,274 @@
+#include "info_command.h"
+
+#include "json_writer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace shotstamp::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: shotstamp-cli info [--json] [--] FILE...\n"
+    "\n"
+    "Reads each JPEG file up to the start of its scan and prints the picture record:\n"
+    "frame size, camera and exposure data, DateTimeOriginal, comment and thumbnail.\n"
+    "\n"
+    "  --json   one JSON object per file and line (JSON Lines). Keys: \"file\",\n"
+    "           \"readSections\", \"errorText\", every record field by name, \"sections\"\n"
+    "           ([{\"marker\",\"length\"}] of the kept segments) and \"thumbnailOffset\"\n"
+    "           (offset inside the TIFF block, or null). \"thumbnailData\" holds the\n"
+    "           thumbnail's first bytes in hex, or null. Bytes that are not valid UTF-8\n"
+    "           appear as \\u00XX escapes of the byte; floats that are not finite as null.\n"
+    "  --help   print this text\n"
+    "\n"
+    "Messages of the reader go to standard error. Exit status: 0 when every file could be\n"
+    "read, 1 when a file could not be opened or read, 2 for a usage error.\n";
+
+// A text field up to its terminator, never beyond its array.
+template <std::size_t N> std::string_view textOf(const char (&field)[N]) {
+    std::size_t n = 0;
+    while (n < N && field[n] != '\0') {
+        ++n;
+    }
+    return {field, n};
+}
+
+// Calls `visit(name, value)` for every record field in declaration order. Text fields arrive as
+// string_view, whole numbers as int32, the others as float, bool or the thumbnail pointer.
+template <class Visit> void visitRecord(const PictureRecord& r, Visit&& visit) {
+    visit("exifVersion", textOf(r.exifVersion));
+    visit("make", textOf(r.make));
+    visit("model", textOf(r.model));
+    visit("dateTimeOriginal", textOf(r.dateTimeOriginal));
+    visit("pixelHeight", r.pixelHeight);
+    visit("pixelWidth", r.pixelWidth);
+    visit("orientation", r.orientation);
+    visit("threeComponents", r.threeComponents);
+    visit("frameMarker", r.frameMarker);
+    visit("flashFired", r.flashFired);
+    visit("focalLength", r.focalLength);
+    visit("exposureTime", r.exposureTime);
+    visit("fNumber", r.fNumber);
+    visit("subjectDistance", r.subjectDistance);
+    visit("sensorWidth", r.sensorWidth);
+    visit("exposureBias", r.exposureBias);
+    visit("lightSource", r.lightSource);
+    visit("meteringMode", r.meteringMode);
+    visit("exposureProgram", r.exposureProgram);
+    visit("isoSpeed", r.isoSpeed);
+    visit("compressedBitsPerPixel", r.compressedBitsPerPixel);
+    visit("focalPlaneXResolution", r.focalPlaneXResolution);
+    visit("focalPlaneYResolution", r.focalPlaneYResolution);
+    visit("focalPlaneUnitInches", r.focalPlaneUnitInches);
+    visit("xResolution", r.xResolution);
+    visit("yResolution", r.yResolution);
+    visit("resolutionUnitInches", r.resolutionUnitInches);
+    visit("brightness", r.brightness);
+    visit("comment", textOf(r.comment));
+    visit("thumbnailData", r.thumbnailData);
+    visit("thumbnailLength", r.thumbnailLength);
+    visit("exifPresent", r.exifPresent);
+}
+
+// The thumbnail's first bytes in hex: enough to see whether it starts like a JPEG.
+std::string thumbnailPrefix(const PictureRecord& r) {
+    constexpr std::int32_t kShown = 4;
+    std::string hex;
+    const std::int32_t n = r.thumbnailLength < kShown ? r.thumbnailLength : kShown;
+    for (std::int32_t i = 0; i < n; ++i) {
+        char buffer[3];
+        std::snprintf(buffer, sizeof buffer, "%02x", r.thumbnailData[i]);
+        hex += buffer;
+    }
+    return hex;
+}
+
+struct JsonField {
+    JsonWriter& json;
+    const PictureRecord& record;
+    void operator()(const char* name, std::string_view text) const {
+        json.key(name);
+        json.string(text);
+    }
+    void operator()(const char* name, std::int32_t value) const {
+        json.key(name);
+        json.integer(value);
+    }
+    void operator()(const char* name, float value) const {
+        json.key(name);
+        json.number(value);
+    }
+    void operator()(const char* name, bool value) const {
+        json.key(name);
+        json.boolean(value);
+    }
+    void operator()(const char* name, const std::uint8_t* pointer) const {
+        json.key(name);
+        if (pointer == nullptr) {
+            json.null();
+        } else {
+            json.string(thumbnailPrefix(record));
+        }
+    }
+};
+
+// Listing values: texts quoted and escaped like JSON strings so that control bytes stay visible.
+struct ListingField {
+    std::string& out;
+    const PictureRecord& record;
+    void line(const char* name, const std::string& value) const {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "  %-24s", name);
+        out += buffer;
+        out += value;
+        out += '\n';
+    }
+    void operator()(const char* name, std::string_view text) const {
+        std::string quoted;
+        appendJsonString(quoted, text);
+        line(name, quoted);
+    }
+    void operator()(const char* name, std::int32_t value) const {
+        line(name, std::to_string(value));
+    }
+    void operator()(const char* name, float value) const {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
+        line(name, buffer);
+    }
+    void operator()(const char* name, bool value) const { line(name, value ? "true" : "false"); }
+    void operator()(const char* name, const std::uint8_t* pointer) const {
+        line(name, pointer == nullptr ? std::string("none") : thumbnailPrefix(record) + "...");
+    }
+};
+
+// The file whose reading is under way, for the reader's console lines.
+const char* currentFile = "";
+
+void sendReaderLineToStandardError(std::string_view line) {
+    std::fprintf(stderr, "shotstamp-cli: %s: %.*s\n", currentFile, static_cast<int>(line.size()),
+                 line.data());
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Reads one file and prints its report; false when the file could not be opened or read.
+bool reportFile(const char* path, bool json) {
+    errno = 0;
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) {
+        std::fprintf(stderr, "shotstamp-cli: cannot open '%s': %s\n", path, std::strerror(errno));
+        return false;
+    }
+    currentFile = path;
+    PictureReader reader;
+    const bool result = reader.readSections(file.get());
+    if (std::ferror(file.get()) != 0) {
+        // A folder opens but cannot be read; neither can a file on a failing disk.
+        std::fprintf(stderr, "shotstamp-cli: cannot read '%s': %s\n", path, std::strerror(errno));
+        return false;
+    }
+    const std::string report = json ? describeAsJson(path, reader, result) + '\n'
+                                    : describeAsListing(path, reader, result);
+    std::fwrite(report.data(), 1, report.size(), stdout);
+    return true;
+}
+
+} // namespace
+
+std::string describeAsJson(std::string_view file, const PictureReader& reader, bool readResult) {
+    JsonWriter json;
+    json.beginObject();
+    json.key("file");
+    json.string(file);
+    json.key("readSections");
+    json.boolean(readResult);
+    json.key("errorText");
+    json.string(reader.errorText());
+    visitRecord(reader.record(), JsonField{json, reader.record()});
+    json.key("sections");
+    json.beginArray();
+    for (int i = 0; i < reader.sectionCount(); ++i) {
+        json.beginObject();
+        json.key("marker");
+        json.integer(reader.section(i).marker);
+        json.key("length");
+        json.integer(reader.section(i).length);
+        json.endObject();
+    }
+    json.endArray();
+    json.key("thumbnailOffset");
+    if (reader.thumbnailOffset() < 0) {
+        json.null();
+    } else {
+        json.integer(reader.thumbnailOffset());
+    }
+    json.endObject();
+    return json.text();
+}
+
+std::string describeAsListing(std::string_view file, const PictureReader& reader, bool readResult) {
+    std::string out(file);
+    out += '\n';
+    const ListingField field{out, reader.record()};
+    field("readSections", readResult);
+    field("errorText", std::string_view(reader.errorText()));
+    visitRecord(reader.record(), field);
+    std::string sections;
+    for (int i = 0; i < reader.sectionCount(); ++i) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%s%02X:%d", i == 0 ? "" : " ",
+                      static_cast<unsigned>(reader.section(i).marker), reader.section(i).length);
+        sections += buffer;
+    }
+    field.line("sections", sections);
+    const std::int64_t offset = reader.thumbnailOffset();
+    field.line("thumbnailOffset", offset < 0 ? std::string("none") : std::to_string(offset));
+    out += '\n';
+    return out;
+}
+
+int runInfo(int argc, char** argv) {
+    bool json = false;
+    int first = 0;
+    for (; first < argc; ++first) {
+        const std::string_view arg = argv[first];
+        if (arg == "--") {
+            ++first;
+            break;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--json") {
+            json = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "shotstamp-cli info: unknown option '%s'\n%s", argv[first],
+                         kUsage);
+            return 2;
+        } else {
+            break;
+        }
+    }
+    if (first >= argc) {
+        std::fprintf(stderr, "shotstamp-cli info: no file given\n%s", kUsage);
+        return 2;
+    }
+    // Keep standard output for the reports: the reader's console lines go to standard error.
+    setReaderMessageSink(&sendReaderLineToStandardError);
+    bool allRead = true;
+    for (int i = first; i < argc; ++i) {
+        allRead = reportFile(argv[i], json) && allRead;
+    }
+    std::fflush(stdout);
+    return allRead ? 0 : 1;
+}
+
+} // namespace shotstamp::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace shotstamp::cli {
+
+// Appends `bytes` to `out` as a JSON string literal. Valid UTF-8 passes through; every byte
+// that is not part of a valid UTF-8 sequence becomes \u00XX, the code point of the same value,
+// so the output is valid JSON for any input and keeps each byte's value.
+void appendJsonString(std::string& out, std::string_view bytes);
+
+// Writes one JSON value (objects, arrays, scalars) into a string, inserting the commas.
+class JsonWriter {
+public:
+    void beginObject();
+    void endObject();
+    void beginArray();
+    void endArray();
+    void key(std::string_view name);
+    void string(std::string_view bytes);
+    void integer(std::int64_t value);
+    // Shortest text that reads back as the same single-precision value; null when not finite.
+    void number(float value);
+    void boolean(bool value);
+    void null();
+
+    const std::string& text() const { return out_; }
+
+private:
+    void beforeValue();
+
+    std::string out_;
+    std::vector<bool> hasItems_;
+    bool afterKey_ = false;
+};
+
+} // namespace shotstamp::cli

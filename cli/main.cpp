@@ -1,0 +1,48 @@
+// shotstamp-cli: the picture core without a window, one command per first argument.
+#include "info_command.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace {
+
+struct Command {
+    std::string_view name;
+    const char* summary;
+    int (*run)(int argc, char** argv); // receives the arguments after the command's name
+};
+
+constexpr Command kCommands[] = {
+    {"info", "print the metadata the picture reader finds in JPEG files", &shotstamp::cli::runInfo},
+};
+
+void printUsage(std::FILE* out) {
+    std::fputs("usage: shotstamp-cli COMMAND [ARGUMENT]...\n\ncommands:\n", out);
+    for (const Command& command : kCommands) {
+        std::fprintf(out, "  %-10.*s %s\n", static_cast<int>(command.name.size()),
+                     command.name.data(), command.summary);
+    }
+    std::fputs("\n'shotstamp-cli COMMAND --help' describes a command.\n", out);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        printUsage(stderr);
+        return 2;
+    }
+    const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        printUsage(stdout);
+        return 0;
+    }
+    for (const Command& command : kCommands) {
+        if (command.name == name) {
+            return command.run(argc - 2, argv + 2);
+        }
+    }
+    std::fprintf(stderr, "shotstamp-cli: unknown command '%s'\n", argv[1]);
+    printUsage(stderr);
+    return 2;
+}
