@@ -99,6 +99,16 @@ struct DialogTemplate {
         }
         return nullptr;
     }
+    // The command Enter sends: the push button that has the focus, else the default push
+    // button, else kIdOk (the dialog manager's rule).
+    std::int32_t enterCommandId(std::int32_t focusedId) const {
+        const ControlTemplate* focused = control(focusedId);
+        if (focused != nullptr && focused->isPushButton()) {
+            return focusedId;
+        }
+        const std::int32_t fallback = defaultButtonId();
+        return fallback != 0 ? fallback : 1;
+    }
     // Id of the default push button, or 0 when the template has none.
     std::int32_t defaultButtonId() const {
         for (const ControlTemplate& c : controls) {
