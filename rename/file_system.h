@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/files.h"
+
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -13,12 +15,8 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-enum class MoveStatus { moved, targetExists, failed };
-
-struct MoveResult {
-    MoveStatus status = MoveStatus::failed;
-    std::string message; // the system's text when failed
-};
+using files::MoveResult;
+using files::MoveStatus;
 
 // Names of a folder that match "*.jpg", one at a time.
 class NameEnumeration {

@@ -1,0 +1,201 @@
+#include "platform/files.h"
+#include "platform/posix/no_replace_move.h"
+#include "platform/text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+namespace shotstamp::files {
+
+namespace {
+
+std::string messageOf(int error) {
+    return std::strerror(error);
+}
+
+} // namespace
+
+namespace posix {
+
+StepResult renameNoReplace(const std::string& from, const std::string& to) {
+    // Through syscall(): older C libraries have no renameat2 wrapper.
+    const long rc = ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                              static_cast<unsigned>(RENAME_NOREPLACE));
+    if (rc == 0) {
+        return {StepStatus::moved, 0};
+    }
+    const int error = errno;
+    if (error == EEXIST) {
+        return {StepStatus::targetExists, error};
+    }
+    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP) {
+        return {StepStatus::unsupported, error};
+    }
+    return {StepStatus::failed, error};
+}
+
+StepResult linkThenUnlink(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        const int error = errno;
+        if (error == EEXIST) {
+            return {StepStatus::targetExists, error};
+        }
+        if (error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS ||
+            error == EMLINK) {
+            return {StepStatus::unsupported, error};
+        }
+        return {StepStatus::failed, error};
+    }
+    if (::unlink(from.c_str()) != 0) {
+        // Keep the one old name rather than leave the picture under two.
+        const int error = errno;
+        ::unlink(to.c_str());
+        return {StepStatus::failed, error};
+    }
+    return {StepStatus::moved, 0};
+}
+
+StepResult guardedRename(const std::string& from, const std::string& to) {
+    const int guard =
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (guard < 0) {
+        const int error = errno;
+        return {error == EEXIST ? StepStatus::targetExists : StepStatus::failed, error};
+    }
+    struct stat claimed {};
+    const bool known = ::fstat(guard, &claimed) == 0;
+    ::close(guard);
+    if (::rename(from.c_str(), to.c_str()) == 0) {
+        return {StepStatus::moved, 0};
+    }
+    const int error = errno;
+    // Remove the claim only while it is still ours.
+    struct stat now {};
+    if (known && ::lstat(to.c_str(), &now) == 0 && now.st_dev == claimed.st_dev &&
+        now.st_ino == claimed.st_ino && now.st_size == 0) {
+        ::unlink(to.c_str());
+    }
+    return {StepStatus::failed, error};
+}
+
+} // namespace posix
+
+std::FILE* openForReading(const std::string& path, std::string& message) {
+    // Non-blocking open so that a pipe named *.jpg cannot hang the walk; refused below anyway.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        message = messageOf(errno);
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        message = messageOf(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        message = messageOf(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        ::close(fd);
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        message = messageOf(errno);
+        ::close(fd);
+    }
+    return file;
+}
+
+MoveResult moveNoReplace(const std::string& from, const std::string& to) {
+    using posix::StepStatus;
+    posix::StepResult step = posix::renameNoReplace(from, to);
+    if (step.status == StepStatus::unsupported) {
+        step = posix::linkThenUnlink(from, to);
+    }
+    if (step.status == StepStatus::unsupported) {
+        step = posix::guardedRename(from, to);
+    }
+    switch (step.status) {
+    case StepStatus::moved:
+        return {MoveStatus::moved, {}};
+    case StepStatus::targetExists:
+        return {MoveStatus::targetExists, {}};
+    default:
+        return {MoveStatus::failed, messageOf(step.error)};
+    }
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// readdir is unspecified for entries renamed while it walks, so the names are collected first,
+// packed one after the other with a terminating zero each to keep memory small.
+struct Enumeration::State {
+    std::string names;
+    std::size_t position = 0;
+};
+
+Enumeration::Enumeration(const std::string& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    auto state = std::make_unique<State>();
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (text::endsWithJpg(name)) {
+            state->names.append(name);
+            state->names.push_back('\0');
+        }
+    }
+    ::closedir(dir);
+    if (!state->names.empty()) {
+        state->names.shrink_to_fit();
+        state_ = std::move(state);
+    }
+}
+
+Enumeration::~Enumeration() = default;
+
+bool Enumeration::valid() const {
+    return state_ != nullptr;
+}
+
+bool Enumeration::next(std::string& fileName) {
+    if (!state_ || state_->position >= state_->names.size()) {
+        return false;
+    }
+    const char* start = state_->names.data() + state_->position;
+    const std::size_t length = std::strlen(start);
+    fileName.assign(start, length);
+    state_->position += length + 1;
+    return true;
+}
+
+bool isPathSeparator(char c) {
+    return c == '/';
+}
+
+bool nameByteAllowed(unsigned char byte) {
+    return byte != 0 && byte != '/';
+}
+
+bool commandLineIsOneText() {
+    return false;
+}
+
+} // namespace shotstamp::files

@@ -1,0 +1,10 @@
+# Code-page aware text steps: the ANSI code page's rules on Windows, UTF-8 bytes elsewhere.
+add_library(shotstamp_text STATIC ${CMAKE_CURRENT_LIST_DIR}/text_common.cpp)
+if(WIN32)
+    target_sources(shotstamp_text PRIVATE ${CMAKE_CURRENT_LIST_DIR}/win32/text_win32.cpp)
+    target_link_libraries(shotstamp_text PUBLIC user32)
+else()
+    target_sources(shotstamp_text PRIVATE ${CMAKE_CURRENT_LIST_DIR}/posix/text_posix.cpp)
+endif()
+target_include_directories(shotstamp_text PUBLIC ${CMAKE_SOURCE_DIR})
+shotstamp_warnings(shotstamp_text)

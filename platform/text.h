@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The few code-page aware text steps the core needs. Texts are byte strings in the system's
+// code page; a search must never take the second byte of a double-byte character for an ASCII
+// character such as a backslash, a colon or a dot.
+namespace shotstamp::text {
+
+// True when `byte` starts a two-byte character of the system's code page.
+bool isLeadByte(unsigned char byte);
+
+// Lower-cases the text in place by the code page's case rules.
+void lowerInPlace(std::string& text);
+
+// Bytes taken by the character that starts at `position` (1 or 2; 1 for a lead byte at the end).
+inline std::size_t characterLength(std::string_view text, std::size_t position) {
+    return isLeadByte(static_cast<unsigned char>(text[position])) && position + 1 < text.size() ? 2
+                                                                                                : 1;
+}
+
+// The first occurrence of `needle` that starts on a character boundary at or after `from`, or
+// npos.
+std::size_t findWhole(std::string_view text, std::string_view needle, std::size_t from = 0);
+
+// The last single-byte character `c` of the text, stepping over whole characters, or npos.
+std::size_t findLastWhole(std::string_view text, char c);
+
+// Whether the text ends in ".jpg" in any letter case, the dot starting a whole character.
+bool endsWithJpg(std::string_view text);
+
+} // namespace shotstamp::text

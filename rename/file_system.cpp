@@ -1,0 +1,88 @@
+#include "file_system.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace shotstamp {
+
+namespace {
+
+class RealFileSystem final : public FileSystem {
+public:
+    FileHandle openForReading(const std::string& path, std::string& message) override {
+        return FileHandle(files::openForReading(path, message));
+    }
+    MoveResult moveNoReplace(const std::string& from, const std::string& to) override {
+        return files::moveNoReplace(from, to);
+    }
+    std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& folder) override;
+    bool exists(const std::string& path) override { return files::exists(path); }
+};
+
+class RealEnumeration final : public NameEnumeration {
+public:
+    explicit RealEnumeration(const std::string& folder) : walk_(folder) {}
+    bool valid() const { return walk_.valid(); }
+    bool next(std::string& fileName) override { return walk_.next(fileName); }
+
+private:
+    files::Enumeration walk_;
+};
+
+std::unique_ptr<NameEnumeration> RealFileSystem::enumerateJpegs(const std::string& folder) {
+    auto walk = std::make_unique<RealEnumeration>(folder);
+    if (!walk->valid()) {
+        return nullptr;
+    }
+    return walk;
+}
+
+} // namespace
+
+FileSystem& realFileSystem() {
+    static RealFileSystem instance;
+    return instance;
+}
+
+FileHandle DryRunFileSystem::openForReading(const std::string& path, std::string& message) {
+    if (const auto it = taken_.find(path); it != taken_.end()) {
+        return real_.openForReading(it->second, message);
+    }
+    if (freed_.count(path) != 0) {
+        message = std::strerror(ENOENT);
+        return nullptr;
+    }
+    return real_.openForReading(path, message);
+}
+
+bool DryRunFileSystem::exists(const std::string& path) {
+    if (taken_.count(path) != 0) {
+        return true;
+    }
+    return freed_.count(path) == 0 && real_.exists(path);
+}
+
+MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
+    if (!exists(from)) {
+        return {MoveStatus::failed, std::strerror(ENOENT)};
+    }
+    if (exists(to)) {
+        return {MoveStatus::targetExists, {}};
+    }
+    std::string source = from;
+    if (const auto it = taken_.find(from); it != taken_.end()) {
+        source = it->second;
+        taken_.erase(it);
+    }
+    freed_.insert(from);
+    freed_.erase(to);
+    taken_[to] = source;
+    return {MoveStatus::moved, {}};
+}
+
+std::unique_ptr<NameEnumeration> DryRunFileSystem::enumerateJpegs(const std::string& folder) {
+    // Names are taken before any rename, so what a real run would see is the folder as it is.
+    return real_.enumerateJpegs(folder);
+}
+
+} // namespace shotstamp
