@@ -1,5 +1,6 @@
 // shotstamp-cli: the picture core without a window, one command per first argument.
 #include "info_command.h"
+#include "rename_command.h"
 
 #include <cstdio>
 #include <string_view>
@@ -14,6 +15,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"info", "print the metadata the picture reader finds in JPEG files", &shotstamp::cli::runInfo},
+    {"rename", "rename JPEG pictures after the date they were taken", &shotstamp::cli::runRename},
 };
 
 void printUsage(std::FILE* out) {
