@@ -1,0 +1,143 @@
+# What ships and how: the install layout of every shipped file and the packages made from it.
+#   Linux:   cpack -G DEB  ->  shotstamp_<version>_<arch>.deb  (FHS layout under /usr)
+#   Windows: cpack -G ZIP  ->  Shotstamp-<version>-win32.zip    (flat: the program, its help file
+#                              beside it as the program looks for it, the CLI, a read-me)
+# Everything shipped belongs to the component "shotstamp"; the packages take that component
+# alone, so an install() rule elsewhere in the tree never slips a stray file into a package.
+
+set(SHOTSTAMP_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
+set(SHOTSTAMP_PACKAGE_STAGE ${CMAKE_BINARY_DIR}/packaging)
+set(shipped COMPONENT shotstamp)
+
+set(CPACK_PACKAGE_NAME shotstamp)
+set(CPACK_PACKAGE_VENDOR "The Shotstamp authors")
+set(CPACK_PACKAGE_CONTACT "Shotstamp authors <shotstamp@example.org>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "rename JPEG photographs after the moment they were taken")
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+set(CPACK_COMPONENTS_ALL shotstamp)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_OUTPUT_FILE_PREFIX ${SHOTSTAMP_PACKAGE_STAGE})
+
+if(WIN32)
+    foreach(program Shotstamp shotstamp-cli)
+        if(TARGET ${program})
+            install(TARGETS ${program} RUNTIME DESTINATION . ${shipped})
+        endif()
+    endforeach()
+    # The program opens the help file found at its own path with the extension ".CHM".
+    if(DEFINED SHOTSTAMP_HELP_CHM)
+        install(FILES ${SHOTSTAMP_HELP_CHM} DESTINATION . RENAME Shotstamp.CHM ${shipped})
+    elseif(TARGET Shotstamp)
+        install(FILES $<TARGET_FILE_DIR:Shotstamp>/Shotstamp.CHM DESTINATION . ${shipped})
+    endif()
+    install(FILES ${SHOTSTAMP_PACKAGING_DIR}/windows/README.txt DESTINATION . ${shipped})
+
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(CPACK_SYSTEM_NAME win32)
+    else()
+        set(CPACK_SYSTEM_NAME win64)
+    endif()
+    set(CPACK_PACKAGE_FILE_NAME Shotstamp-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
+    # The programs sit at the archive's root, not under a folder named after the package.
+    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+    include(CPack)
+    return()
+endif()
+
+include(GNUInstallDirs)
+
+foreach(program shotstamp shotstamp-cli)
+    if(TARGET ${program})
+        install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} ${shipped})
+    endif()
+endforeach()
+
+# Man pages and the changelog, compressed the way Debian ships them (gzip -9n: no name, no time
+# stamp, so the package is reproducible).
+set(compressed)
+foreach(source IN ITEMS man/shotstamp.1 man/shotstamp-cli.1 packaging/changelog)
+    get_filename_component(name ${source} NAME)
+    set(output ${SHOTSTAMP_PACKAGE_STAGE}/${name}.gz)
+    add_custom_command(
+        OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -DINPUT=${CMAKE_SOURCE_DIR}/${source} -DOUTPUT=${output}
+                -P ${SHOTSTAMP_PACKAGING_DIR}/gzip_file.cmake
+        DEPENDS ${CMAKE_SOURCE_DIR}/${source} ${SHOTSTAMP_PACKAGING_DIR}/gzip_file.cmake
+        COMMENT "Compressing ${source}"
+        VERBATIM)
+    list(APPEND compressed ${output})
+endforeach()
+add_custom_target(shotstamp_package_docs ALL DEPENDS ${compressed})
+
+install(FILES ${SHOTSTAMP_PACKAGE_STAGE}/shotstamp.1.gz ${SHOTSTAMP_PACKAGE_STAGE}/shotstamp-cli.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 ${shipped})
+install(FILES ${SHOTSTAMP_PACKAGING_DIR}/copyright ${SHOTSTAMP_PACKAGE_STAGE}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/shotstamp ${shipped})
+
+# The help page the window's Help button opens, and the icon in the hicolor theme.
+if(EXISTS ${CMAKE_SOURCE_DIR}/res/help/shotstamp.html)
+    install(DIRECTORY ${CMAKE_SOURCE_DIR}/res/help/ DESTINATION ${CMAKE_INSTALL_DATADIR}/shotstamp
+            ${shipped})
+endif()
+foreach(size 16 32 48 256)
+    if(EXISTS ${CMAKE_SOURCE_DIR}/res/icons/shotstamp-${size}.png)
+        install(FILES ${CMAKE_SOURCE_DIR}/res/icons/shotstamp-${size}.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+                RENAME shotstamp.png ${shipped})
+    endif()
+endforeach()
+if(EXISTS ${CMAKE_SOURCE_DIR}/res/icons/shotstamp.svg)
+    install(FILES ${CMAKE_SOURCE_DIR}/res/icons/shotstamp.svg
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps ${shipped})
+endif()
+
+# System-wide Send To entries for the file managers that read a system folder. They name the
+# program by its installed path, known only at install time (cpack installs under /usr), so
+# they are written then.
+set(send_to_entries
+    "thunar-sendto.desktop|Thunar/sendto|shotstamp.desktop"
+    "kio-servicemenu.desktop|kio/servicemenus|shotstamp.desktop"
+    "shotstamp.nemo_action|nemo/actions|shotstamp.nemo_action")
+foreach(entry IN LISTS send_to_entries)
+    string(REPLACE "|" ";" parts "${entry}")
+    list(GET parts 0 template)
+    list(GET parts 1 folder)
+    list(GET parts 2 name)
+    set(written ${SHOTSTAMP_PACKAGE_STAGE}/entries/${folder}/${name})
+    install(CODE "
+        set(SHOTSTAMP_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/shotstamp\")
+        configure_file(\"${SHOTSTAMP_PACKAGING_DIR}/${template}\" \"${written}\" @ONLY)
+        " ${shipped})
+    install(FILES ${written} DESTINATION ${CMAKE_INSTALL_DATADIR}/${folder} ${shipped})
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_PACKAGE_NAME shotstamp)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "thunar | dolphin | nemo | nautilus")
+# The summary line comes from CPACK_PACKAGE_DESCRIPTION_SUMMARY. No double quotes or semicolons
+# here: CPack would take them for list syntax.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Shotstamp renames JPEG pictures after the EXIF date and time they were
+taken, to a name prefix followed by YYYY-MM-DD HHMMSS.jpg, in the picture's
+own folder. Mark pictures in the file manager, send them to Shotstamp, type
+a name prefix and press Enter. Picture contents are never written and an
+existing file is never replaced.
+.
+The package puts Shotstamp into the Send To menus of Thunar, Dolphin and
+Nemo for every user, and shotstamp /Install adds it for Nautilus too.
+shotstamp-cli offers the same reader and renaming for scripts.")
+
+include(CPack)
