@@ -1,0 +1,237 @@
+#include "shell/shortcut_installer.h"
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace shotstamp {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class EntryKind { thunar, nautilus, dolphin, nemo };
+
+struct MenuEntry {
+    EntryKind kind;
+    const char* folder; // below the data folder
+    const char* suffix;
+    bool executable;
+};
+
+// Thunar's Send To, Nautilus scripts, Dolphin service menus and Nemo actions. No entry under
+// applications/: the program must never become anybody's default picture program.
+constexpr std::array<MenuEntry, 4> kEntries{{
+    {EntryKind::thunar, "Thunar/sendto/", ".desktop", false},
+    {EntryKind::nautilus, "nautilus/scripts/", "", true},
+    {EntryKind::dolphin, "kio/servicemenus/", ".desktop", true},
+    {EntryKind::nemo, "nemo/actions/", ".nemo_action", false},
+}};
+
+constexpr const char* kDefaultComment = "Rename the pictures after the moment they were taken";
+
+// A word for a desktop entry's Exec line: quoted when it holds a reserved character, with
+// '"', '`', '$' and '\' escaped inside the quotes, and '%' doubled (field codes).
+std::string desktopExecWord(const std::string& word) {
+    constexpr std::string_view reserved = " \t\"'\\><~|&;$*?#()`";
+    bool quote = word.empty();
+    std::string body;
+    for (const char c : word) {
+        if (reserved.find(c) != std::string_view::npos) {
+            quote = true;
+        }
+        if (c == '"' || c == '`' || c == '$' || c == '\\') {
+            body += '\\';
+        }
+        body += c;
+        if (c == '%') {
+            body += '%';
+        }
+    }
+    return quote ? "\"" + body + "\"" : body;
+}
+
+// A word for a POSIX shell or GLib's command-line parser: single quotes, each embedded quote
+// written as '\''.
+std::string shellWord(const std::string& word) {
+    std::string quoted = "'";
+    for (const char c : word) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+// A value of a key file of string type: backslash, and the control characters a line cannot
+// hold, escaped.
+std::string keyFileValue(const std::string& value) {
+    std::string escaped;
+    for (const char c : value) {
+        switch (c) {
+        case '\\':
+            escaped += "\\\\";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        case '\t':
+            escaped += "\\t";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    if (!escaped.empty() && escaped.front() == ' ') {
+        escaped = "\\s" + escaped.substr(1);
+    }
+    return escaped;
+}
+
+std::string entryText(EntryKind kind, const std::string& target, const ShortcutRequest& request) {
+    const std::string name = keyFileValue(request.linkName);
+    const std::string comment =
+        keyFileValue(request.description.empty() ? kDefaultComment : request.description);
+    const std::string icon =
+        request.iconPath.empty() ? std::string() : "Icon=" + keyFileValue(request.iconPath) + "\n";
+    switch (kind) {
+    case EntryKind::thunar:
+        return "[Desktop Entry]\nType=Application\nVersion=1.0\nName=" + name +
+               "\nComment=" + comment + "\n" + icon +
+               "Exec=" + keyFileValue(desktopExecWord(target)) +
+               " %F\nMimeType=image/jpeg;\nNoDisplay=true\n";
+    case EntryKind::nautilus:
+        return "#!/bin/sh\n# " + comment + "\nexec " + shellWord(target) + " \"$@\"\n";
+    case EntryKind::dolphin:
+        return "[Desktop Entry]\nType=Service\nMimeType=image/jpeg;\n"
+               "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\nActions=shotstamp;\n\n"
+               "[Desktop Action shotstamp]\nName=" +
+               name + "\n" + icon + "Exec=" + keyFileValue(desktopExecWord(target)) + " %F\n";
+    case EntryKind::nemo:
+        // Nemo hands Exec to GLib's command-line parser after replacing %F by the paths,
+        // each in double quotes.
+        return "[Nemo Action]\nActive=true\nName=" + name + "\nComment=" + comment + "\n" +
+               (request.iconPath.empty() ? std::string()
+                                         : "Icon-Name=" + keyFileValue(request.iconPath) + "\n") +
+               "Exec=" + keyFileValue(shellWord(target)) +
+               " %F\nSelection=notnone\nMimetypes=image/jpeg;\nQuote=double\n";
+    }
+    return {};
+}
+
+// Writes beside the final name and renames over it, so a reader never sees half an entry.
+bool writeEntry(const fs::path& path, const std::string& text, bool executable) {
+    std::error_code error;
+    fs::create_directories(path.parent_path(), error);
+    if (error) {
+        return false;
+    }
+    fs::path temporary = path;
+    temporary += ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            return false;
+        }
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+        if (!out) {
+            fs::remove(temporary, error);
+            return false;
+        }
+    }
+    const fs::perms mode = executable ? fs::perms(0755) : fs::perms(0644);
+    fs::permissions(temporary, mode, fs::perm_options::replace, error);
+    if (!error) {
+        fs::rename(temporary, path, error);
+    }
+    if (error) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return false;
+    }
+    return true;
+}
+
+std::string runningProgram() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.string();
+}
+
+} // namespace
+
+bool ShortcutInstaller::specialFolderPath(std::int32_t folderId, std::string& folderPath) {
+    if (folderId != kFolderSendTo) {
+        return false;
+    }
+    std::string base;
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    // A relative XDG_DATA_HOME is invalid and ignored.
+    if (dataHome != nullptr && dataHome[0] == '/') {
+        base = dataHome;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') {
+            return false;
+        }
+        base = std::string(home) + "/.local/share";
+    }
+    folderPath = base + "/";
+    return true;
+}
+
+bool ShortcutInstaller::create(const ShortcutRequest& request) {
+    std::string folder;
+    if (!specialFolderPath(request.folderId, folder)) {
+        return false;
+    }
+    const std::string target =
+        request.target == kTargetThisProgram ? runningProgram() : request.target;
+    // A line break cannot be carried through every menu's command line; a name with a slash
+    // would land in another folder.
+    if (target.empty() || target.find_first_of("\n\r") != std::string::npos ||
+        request.linkName.empty() || request.linkName.find('/') != std::string::npos ||
+        request.linkName == "." || request.linkName == "..") {
+        return false;
+    }
+    bool all = true;
+    for (const MenuEntry& entry : kEntries) {
+        const fs::path path = folder + entry.folder + request.linkName + entry.suffix;
+        all = writeEntry(path, entryText(entry.kind, target, request), entry.executable) && all;
+    }
+    return all;
+}
+
+bool ShortcutInstaller::remove(const std::string& linkName, std::int32_t folderId) {
+    std::string folder;
+    if (!specialFolderPath(folderId, folder)) {
+        return false;
+    }
+    if (linkName.empty() || linkName.find('/') != std::string::npos) {
+        return false;
+    }
+    bool anyExisted = false;
+    bool allDeleted = true;
+    for (const MenuEntry& entry : kEntries) {
+        const fs::path path = folder + entry.folder + linkName + entry.suffix;
+        std::error_code error;
+        if (!fs::exists(fs::symlink_status(path, error))) {
+            continue;
+        }
+        anyExisted = true;
+        if (!fs::remove(path, error) || error) {
+            allDeleted = false;
+        }
+    }
+    return anyExisted && allDeleted;
+}
+
+} // namespace shotstamp
