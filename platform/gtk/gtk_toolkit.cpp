@@ -488,8 +488,8 @@ bool GtkToolkit::showHelp(unsigned command, unsigned data) {
 std::string GtkToolkit::helpFilePath() const {
     // Beside the program in the build tree; under share/shotstamp when installed.
     const std::string folder = directoryOf(programPath());
-    const std::string beside = folder + "/help/index.html";
-    const std::string installed = folder + "/../share/shotstamp/help/index.html";
+    const std::string beside = folder + "/help/shotstamp.html";
+    const std::string installed = folder + "/../share/shotstamp/shotstamp.html";
     if (!g_file_test(beside.c_str(), G_FILE_TEST_IS_REGULAR) &&
         g_file_test(installed.c_str(), G_FILE_TEST_IS_REGULAR)) {
         return installed;

@@ -2,7 +2,7 @@
 """Draws the application icon (a camera with a date tag) at 16, 32 and 48 pixels.
 
 Writes shotstamp_16.xpm and shotstamp_32.xpm (16 colours of the standard 4-bit palette plus
-transparency, usable for a 4-bit .ico as well) and shotstamp_48.png (same artwork, for menus).
+transparency, usable for a 4-bit .ico as well) and shotstamp-48.png (same artwork, for menus).
 The XPM files double as C++ sources: the GTK back end includes them.
 
 Run from this folder: python3 make_icons.py
@@ -96,4 +96,4 @@ def write_png(size, path):
 if __name__ == "__main__":
     write_xpm(16, "shotstamp_16")
     write_xpm(32, "shotstamp_32")
-    write_png(48, "shotstamp_48.png")
+    write_png(48, "shotstamp-48.png")
