@@ -1,0 +1,105 @@
+// shotstamp-cli rename, run as a process: its report, its exit status and its options.
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace shotstamp {
+namespace {
+
+using testing::jpegWithExif;
+using testing::TempFolder;
+using testing::writeFile;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs the program with exactly these arguments (no shell), in `folder`.
+CliRun runCli(const std::vector<std::string>& arguments, const std::string& folder) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) {
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(pipeEnds[1], 1);
+        ::close(pipeEnds[0]);
+        if (::chdir(folder.c_str()) != 0) {
+            ::_exit(97);
+        }
+        std::vector<char*> argv{const_cast<char*>(SHOTSTAMP_CLI_PATH), const_cast<char*>("rename")};
+        for (const std::string& a : arguments) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(SHOTSTAMP_CLI_PATH, argv.data());
+        ::_exit(96);
+    }
+    ::close(pipeEnds[1]);
+    CliRun run;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+        run.out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(CliRename, ReportsEachFileAndCounts) {
+    TempFolder dir;
+    writeFile(dir.path() + "-dash \"q\" \xE9.JPG", jpegWithExif("2005:12:30 20:57:32", "1"));
+    writeFile(dir.path() + "same.jpg", jpegWithExif("2005:12:30 20:57:32", "2"));
+    writeFile(dir.path() + "none.jpg", jpegWithExif(std::nullopt));
+    writeFile(dir.path() + "text.jpg", "hello");
+
+    const std::vector<std::string> args{"--prefix", "Trip ",    "--",       "-dash \"q\" \xE9.JPG",
+                                        "same.jpg", "none.jpg", "text.jpg", "skip.png"};
+    const auto before = dir.contents();
+    const CliRun dry = runCli({"--dry-run", "--prefix", "Trip ", "--", "-dash \"q\" \xE9.JPG",
+                               "same.jpg", "none.jpg", "text.jpg", "skip.png"},
+                              dir.path());
+    EXPECT_EQ(dir.contents(), before);
+
+    const CliRun real = runCli(args, dir.path());
+    EXPECT_EQ(real.status, 0);
+    EXPECT_EQ(real.out, "renamed: -dash \"q\" \xE9.JPG -> Trip 2005-12-30 205732.jpg\n"
+                        "kept: same.jpg (name exists)\n"
+                        "kept: none.jpg (no date taken)\n"
+                        "kept: text.jpg (not a JPEG)\n"
+                        "1 renamed, 3 kept\n");
+    EXPECT_EQ(dry.status, 0);
+    EXPECT_EQ(dry.out, real.out);
+    EXPECT_EQ(testing::checksums(dir.contents()), testing::checksums(before));
+}
+
+TEST(CliRename, AllInPathAndExitStatus) {
+    TempFolder dir;
+    ASSERT_EQ(::mkdir((dir.path() + "sub").c_str(), 0755), 0);
+    writeFile(dir.path() + "sub/a.jpg", jpegWithExif("2001:01:01 01:01:01"));
+    writeFile(dir.path() + "sub/b.jpg", jpegWithExif("2001:01:01 01:01:02"));
+    const CliRun all = runCli({"--all-in-path", "sub/whatever.jpg"}, dir.path());
+    EXPECT_EQ(all.status, 0);
+    EXPECT_NE(all.out.find("2 renamed, 0 kept\n"), std::string::npos) << all.out;
+
+    // A file that cannot be read is a system error.
+    const CliRun missing = runCli({"sub/missing.jpg"}, dir.path());
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out.rfind("kept: sub/missing.jpg (cannot open: ", 0), 0u) << missing.out;
+
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } usage[] = {{{}, 2}, {{"--prefix"}, 2}, {{"--bogus", "a.jpg"}, 2}, {{"--help"}, 0}};
+    for (const auto& u : usage) {
+        EXPECT_EQ(runCli(u.args, dir.path()).status, u.status);
+    }
+}
+
+} // namespace
+} // namespace shotstamp

@@ -1,0 +1,336 @@
+// renamePicture and the two commands on real files in temporary folders. Every test compares the
+// folder's contents before and after: no picture's bytes change and nothing is lost or replaced.
+#include "rename/marked_file_list.h"
+#include "rename/rename_commands.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace shotstamp {
+namespace {
+
+using testing::checksums;
+using testing::jpegWithExif;
+using testing::TempFolder;
+using testing::writeFile;
+
+class Recorder final : public RenameObserver {
+public:
+    void onOutcome(const RenameOutcome& outcome) override { outcomes.push_back(outcome); }
+    std::vector<RenameOutcome> outcomes;
+};
+
+// Counts how often the prefix is read and can change it between pictures.
+class CountingPrefix final : public PrefixSource {
+public:
+    std::string currentPrefix() override { return "P" + std::to_string(++reads) + " "; }
+    int reads = 0;
+};
+
+RenameOutcome renameOne(const std::string& folder, const std::string& name,
+                        const std::string& prefix = "") {
+    FixedPrefix fixed(prefix);
+    return renamePicture(folder, name, fixed, realFileSystem());
+}
+
+struct PictureCase {
+    const char* what;
+    std::string name;
+    std::string bytes;
+    RenameKind kind;
+    std::string newName; // empty: keeps its name
+};
+
+TEST(RenamePicture, DecidesByTheDateAndKeepsEverythingElse) {
+    const std::string longName = std::string(251, 'n') + ".JPG";
+    const PictureCase cases[] = {
+        {"standard date", "IMG_0001.JPG", jpegWithExif("2005:12:30 20:57:32"), RenameKind::renamed,
+         "2005-12-30 205732.jpg"},
+        {"three colons", "a.jpg", jpegWithExif("2005:12:30 20:57"), RenameKind::renamed,
+         "2005-12-30 20-57.jpg"},
+        {"spaces and quotes", "my \"best\" 'one'.jpg", jpegWithExif("2001:02:03 04:05:06"),
+         RenameKind::renamed, "2001-02-03 040506.jpg"},
+        {"non-UTF-8 bytes", "\xFF\xFE caf\xE9.jpg", jpegWithExif("2001:02:03 04:05:07"),
+         RenameKind::renamed, "2001-02-03 040507.jpg"},
+        {"255-byte name", longName, jpegWithExif("2001:02:03 04:05:08"), RenameKind::renamed,
+         "2001-02-03 040508.jpg"},
+        {"no DateTimeOriginal", "b.jpg", jpegWithExif(std::nullopt), RenameKind::noDate, ""},
+        {"blank date", "c.jpg", jpegWithExif("    :  :     :  :  "), RenameKind::unusableDate, ""},
+        {"zero date", "d.jpg", jpegWithExif("0000:00:00 00:00:00"), RenameKind::unusableDate, ""},
+        {"date with ../", "e.jpg", jpegWithExif("../2005:12:30"), RenameKind::unusableDate, ""},
+        {"date with /", "f.jpg", jpegWithExif("2005/12/30 20:57:32"), RenameKind::unusableDate, ""},
+        {"JPEG without EXIF", "g.jpg", testing::jpegWithoutExif(), RenameKind::noExif, ""},
+        {"not a JPEG", "h.jpg", "GIF89a not a picture", RenameKind::notJpeg, ""},
+        {"already named", "2005-01-01 000001.jpg", jpegWithExif("2005:01:01 00:00:01"),
+         RenameKind::alreadyNamed, ""},
+    };
+    for (const PictureCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder dir;
+        writeFile(dir.path() + c.name, c.bytes);
+        writeFile(dir.path() + "other.txt", "bystander");
+        const auto before = dir.contents();
+
+        const RenameOutcome outcome = renameOne(dir.path(), c.name);
+        EXPECT_EQ(outcome.kind, c.kind) << reasonText(outcome.kind);
+        EXPECT_EQ(outcome.oldPath, dir.path() + c.name);
+
+        auto expected = before;
+        if (!c.newName.empty()) {
+            EXPECT_EQ(outcome.newPath, dir.path() + c.newName);
+            expected[c.newName] = expected[c.name];
+            expected.erase(c.name);
+        }
+        EXPECT_EQ(dir.contents(), expected);
+    }
+}
+
+TEST(RenamePicture, NeverReplacesAndReportsWhy) {
+    TempFolder dir;
+    const std::string date = "2010:10:10 10:10:10";
+    writeFile(dir.path() + "first.jpg", jpegWithExif(date, "1"));
+    writeFile(dir.path() + "second.jpg", jpegWithExif(date, "2"));
+    writeFile(dir.path() + "Trip 2011-11-11 111111.jpg", "someone else's file");
+    writeFile(dir.path() + "third.jpg", jpegWithExif("2011:11:11 11:11:11"));
+    ASSERT_EQ(::mkdir((dir.path() + "x.jpg").c_str(), 0755), 0);
+    const auto before = dir.contents();
+
+    EXPECT_EQ(renameOne(dir.path(), "first.jpg").kind, RenameKind::renamed);
+    EXPECT_EQ(renameOne(dir.path(), "second.jpg").kind, RenameKind::nameExists);
+    EXPECT_EQ(renameOne(dir.path(), "third.jpg", "Trip ").kind, RenameKind::nameExists);
+    EXPECT_EQ(renameOne(dir.path(), "x.jpg").kind, RenameKind::cannotOpen);
+    EXPECT_EQ(renameOne(dir.path(), "missing.jpg").kind, RenameKind::cannotOpen);
+    // A prefix that makes the name too long: the system refuses and says why.
+    const RenameOutcome tooLong = renameOne(dir.path(), "third.jpg", std::string(300, 'p'));
+    EXPECT_EQ(tooLong.kind, RenameKind::renameRefused);
+    EXPECT_FALSE(tooLong.systemMessage.empty());
+
+    const auto after = dir.contents();
+    EXPECT_EQ(checksums(after), checksums(before));
+    EXPECT_EQ(after.count("2010-10-10 101010.jpg"), 1u);
+    EXPECT_EQ(after.count("second.jpg"), 1u);
+    EXPECT_EQ(after.at("Trip 2011-11-11 111111.jpg"), before.at("Trip 2011-11-11 111111.jpg"));
+}
+
+TEST(RenamePicture, RenamesTheSymlinkNotItsTarget) {
+    TempFolder dir;
+    ASSERT_EQ(::mkdir((dir.path() + "store").c_str(), 0755), 0);
+    writeFile(dir.path() + "store/picture.data", jpegWithExif("2012:01:02 03:04:05"));
+    ASSERT_EQ(::symlink("store/picture.data", (dir.path() + "link.jpg").c_str()), 0);
+
+    EXPECT_EQ(renameOne(dir.path(), "link.jpg").kind, RenameKind::renamed);
+    char target[64] = {};
+    ASSERT_GT(::readlink((dir.path() + "2012-01-02 030405.jpg").c_str(), target, sizeof target - 1),
+              0);
+    EXPECT_STREQ(target, "store/picture.data");
+    EXPECT_EQ(testing::readFile(dir.path() + "store/picture.data"),
+              jpegWithExif("2012:01:02 03:04:05"));
+}
+
+// Runs `body` as the user nobody when running as root, where permissions do not deny.
+template <typename Body> int runUnprivileged(Body body) {
+    if (::geteuid() != 0) {
+        return body();
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(99);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+TEST(RenamePicture, PermissionsThatDenyKeepThePicture) {
+    TempFolder dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((dir.path() + "readonly").c_str(), 0755), 0);
+    const std::string readOnly = dir.path() + "readonly/";
+    writeFile(readOnly + "a.jpg", jpegWithExif("2013:01:01 01:01:01"));
+    writeFile(dir.path() + "secret.jpg", jpegWithExif("2013:01:01 01:01:02"));
+    ASSERT_EQ(::chmod((dir.path() + "secret.jpg").c_str(), 0), 0);
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0555), 0);
+    if (::geteuid() == 0 && ::access("/", X_OK) != 0) {
+        GTEST_SKIP() << "cannot reach the folder as an unprivileged user";
+    }
+    const int openKind =
+        runUnprivileged([&] { return static_cast<int>(renameOne(dir.path(), "secret.jpg").kind); });
+    const int moveKind =
+        runUnprivileged([&] { return static_cast<int>(renameOne(readOnly, "a.jpg").kind); });
+    if (openKind == 99 || moveKind == 99) {
+        GTEST_SKIP() << "cannot drop privileges to the user nobody";
+    }
+    EXPECT_EQ(openKind, static_cast<int>(RenameKind::cannotOpen));
+    EXPECT_EQ(moveKind, static_cast<int>(RenameKind::renameRefused));
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0755), 0);
+    EXPECT_EQ(testing::readFile(readOnly + "a.jpg"), jpegWithExif("2013:01:01 01:01:01"));
+}
+
+// The commands against real folders: the order of handling, the prefix read per picture, the
+// folder of "All in Path", and the closing callback.
+class RenameCommandsTest : public ::testing::Test {
+protected:
+    std::string picture(const std::string& folder, const std::string& name, int second) {
+        char date[32];
+        std::snprintf(date, sizeof date, "2020:01:01 00:%02d:%02d", second / 60, second % 60);
+        writeFile(folder + name, jpegWithExif(date, name));
+        return folder + name;
+    }
+
+    RenameCommands commands(std::vector<std::string> arguments, FileSystem* fileSystem = nullptr) {
+        return RenameCommands(
+            [this, arguments] {
+                ++listsMade;
+                return std::make_unique<ArgumentEntryList>(arguments);
+            },
+            prefix, [this] { ++closes; }, &recorder, fileSystem);
+    }
+
+    std::vector<std::string> handled() const {
+        std::vector<std::string> out;
+        for (const RenameOutcome& o : recorder.outcomes) {
+            out.push_back(o.oldPath);
+        }
+        return out;
+    }
+
+    TempFolder dir;
+    CountingPrefix prefix;
+    Recorder recorder;
+    int listsMade = 0;
+    int closes = 0;
+};
+
+TEST_F(RenameCommandsTest, JustMarkedHandlesEntriesInOrderAndCloses) {
+    const std::string a = picture(dir.path(), "a.jpg", 1);
+    const std::string b = picture(dir.path(), "b.JPG", 2);
+    const auto before = dir.contents();
+    auto run = commands({b, "notes.txt", dir.path() + "gone.jpg", a});
+    run.renameMarked();
+    EXPECT_EQ(handled(), (std::vector<std::string>{b, dir.path() + "gone.jpg", a}));
+    EXPECT_EQ(recorder.outcomes[0].newPath, dir.path() + "P1 2020-01-01 000002.jpg");
+    EXPECT_EQ(recorder.outcomes[2].newPath, dir.path() + "P2 2020-01-01 000001.jpg");
+    EXPECT_EQ(prefix.reads, 2); // only for pictures that reach the rename
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(checksums(dir.contents()), checksums(before));
+
+    // A second run keeps the consumed list: nothing more is handled.
+    run.renameMarked();
+    EXPECT_EQ(listsMade, 1);
+    EXPECT_EQ(recorder.outcomes.size(), 3u);
+    EXPECT_EQ(closes, 2);
+}
+
+TEST_F(RenameCommandsTest, EmptyCommandLineStillCloses) {
+    auto run = commands({});
+    run.renameMarked();
+    run.renameAllInPath();
+    EXPECT_TRUE(recorder.outcomes.empty());
+    EXPECT_EQ(closes, 2);
+}
+
+TEST_F(RenameCommandsTest, AllInPathTakesOnlyTheFirstEntrysFolder) {
+    TempFolder other;
+    picture(dir.path(), "a.jpg", 1);
+    picture(dir.path(), "B.JpG", 2);
+    ASSERT_EQ(::mkdir((dir.path() + "folder.jpg").c_str(), 0755), 0);
+    writeFile(dir.path() + "notes.txt", "not a match");
+    writeFile(dir.path() + "plain.jpg", "not a JPEG");
+    const std::string elsewhere = picture(other.path(), "c.jpg", 3);
+    const auto before = dir.contents();
+
+    auto run = commands({dir.path() + "absent.jpg", elsewhere});
+    run.renameAllInPath();
+    EXPECT_EQ(closes, 1);
+    const auto after = dir.contents();
+    EXPECT_EQ(checksums(after), checksums(before));
+    EXPECT_EQ(after.count("notes.txt") + after.count("plain.jpg") + after.count("folder.jpg"), 3u);
+    EXPECT_EQ(recorder.outcomes.size(), 4u);
+    EXPECT_EQ(other.contents().count("c.jpg"), 1u);
+}
+
+// Deletes one picture the moment the enumeration hands out its first name.
+class VanishingFileSystem final : public FileSystem {
+public:
+    explicit VanishingFileSystem(std::string victim) : victim_(std::move(victim)) {}
+    FileHandle openForReading(const std::string& path, std::string& message) override {
+        ::unlink(victim_.c_str());
+        return realFileSystem().openForReading(path, message);
+    }
+    MoveResult moveNoReplace(const std::string& from, const std::string& to) override {
+        return realFileSystem().moveNoReplace(from, to);
+    }
+    std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& folder) override {
+        return realFileSystem().enumerateJpegs(folder);
+    }
+    bool exists(const std::string& path) override { return realFileSystem().exists(path); }
+
+private:
+    std::string victim_;
+};
+
+TEST_F(RenameCommandsTest, FileThatVanishesAfterEnumerationIsSkipped) {
+    picture(dir.path(), "a.jpg", 1);
+    picture(dir.path(), "b.jpg", 2);
+    std::vector<std::string> names;
+    auto walk = realFileSystem().enumerateJpegs(dir.path());
+    for (std::string n; walk->next(n);) {
+        names.push_back(n);
+    }
+    ASSERT_EQ(names.size(), 2u);
+    // The second name the walk hands out is gone by the time it is opened.
+    VanishingFileSystem vanishing(dir.path() + names[1]);
+    auto run = commands({dir.path() + "a.jpg"}, &vanishing);
+    run.renameAllInPath();
+    ASSERT_EQ(recorder.outcomes.size(), 2u);
+    EXPECT_EQ(recorder.outcomes[0].kind, RenameKind::renamed);
+    EXPECT_EQ(recorder.outcomes[1].kind, RenameKind::cannotOpen);
+    EXPECT_EQ(dir.contents().size(), 1u);
+}
+
+TEST_F(RenameCommandsTest, AllInPathRenamesFiveHundredPictures) {
+    for (int i = 0; i < 500; ++i) {
+        picture(dir.path(), "IMG_" + std::to_string(i) + ".jpg", i);
+    }
+    const auto before = dir.contents();
+    commands({dir.path() + "IMG_0.jpg"}).renameAllInPath();
+    const auto after = dir.contents();
+    EXPECT_EQ(checksums(after), checksums(before));
+    int renamed = 0;
+    for (const RenameOutcome& o : recorder.outcomes) {
+        renamed += o.kind == RenameKind::renamed ? 1 : 0;
+    }
+    EXPECT_EQ(renamed, 500);
+    for (const auto& [name, sum] : after) {
+        EXPECT_EQ(name.rfind("P", 0), 0u) << name;
+    }
+}
+
+TEST_F(RenameCommandsTest, DryRunReportsBatchCollisionsAndChangesNothing) {
+    const std::string a = picture(dir.path(), "a.jpg", 7);
+    const std::string b = picture(dir.path(), "b.jpg", 7);
+    const std::string c = picture(dir.path(), "c.jpg", 8);
+    const auto before = dir.contents();
+    DryRunFileSystem dryRun(realFileSystem());
+    FixedPrefix fixed("");
+    RenameCommands run(
+        [&] {
+            return std::make_unique<ArgumentEntryList>(std::vector<std::string>{a, b, c, a});
+        },
+        fixed, [] {}, &recorder, &dryRun);
+    run.renameMarked();
+    ASSERT_EQ(recorder.outcomes.size(), 4u);
+    EXPECT_EQ(recorder.outcomes[0].kind, RenameKind::renamed);
+    EXPECT_EQ(recorder.outcomes[1].kind, RenameKind::nameExists);
+    EXPECT_EQ(recorder.outcomes[2].kind, RenameKind::renamed);
+    EXPECT_EQ(recorder.outcomes[3].kind, RenameKind::cannotOpen); // already moved away
+    EXPECT_EQ(dir.contents(), before);
+}
+
+} // namespace
+} // namespace shotstamp
