@@ -8,7 +8,8 @@
 # exists in the file.
 find_program(SHOTSTAMP_CHMCMD chmcmd)
 file(GLOB_RECURSE shotstamp_help_files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/help/*)
-set(SHOTSTAMP_HELP_TOPIC index.html CACHE STRING "Page of res/help/ shown for help context 1")
+# The page shown for help context 1.
+set(SHOTSTAMP_HELP_TOPIC shotstamp.html)
 
 if(NOT TARGET Shotstamp)
     return()
