@@ -3,9 +3,11 @@
 
 #include "shell/shortcut_installer.h"
 
+// clang-format off: <windows.h> must come first.
 #include <shellapi.h>
 #include <shlobj.h>
 #include <windows.h>
+// clang-format on
 
 namespace shotstamp {
 
