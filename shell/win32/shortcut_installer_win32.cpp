@@ -3,11 +3,10 @@
 
 #include "shell/shortcut_installer.h"
 
-// clang-format off: <windows.h> must come first.
+#include <windows.h>
+// The shell headers build on <windows.h>.
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
-// clang-format on
 
 namespace shotstamp {
 
