@@ -1,0 +1,35 @@
+#pragma once
+
+// Runs the picture reader over bytes held in memory and collects what it reports.
+
+#include "jpeg_builder.h"
+#include "metadata/picture_reader.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace shotstamp::testing {
+
+struct ReadOutcome {
+    std::unique_ptr<PictureReader> reader;
+    std::unique_ptr<std::uint8_t[]> copy; // the input, in a buffer of exactly its size
+    bool result = false;
+    std::vector<std::string> lines; // the reader's console lines
+    std::size_t consumed = 0;       // bytes taken from the source
+
+    const PictureRecord& record() const { return reader->record(); }
+    std::string errorText() const { return reader->errorText(); }
+};
+
+// Reads `bytes` with a new reader (into `record` when given). The bytes are copied into a heap
+// buffer of exactly their size so that the address sanitizer sees any read past the end.
+ReadOutcome readBytes(const Bytes& bytes, PictureRecord* record = nullptr);
+
+// A JPEG of SOI, one Exif segment holding `tiff`, a frame header and a scan.
+Bytes jpegWithExif(const Bytes& tiff);
+
+// Reads a JPEG made by jpegWithExif.
+ReadOutcome readExif(const Bytes& tiff, PictureRecord* record = nullptr);
+
+} // namespace shotstamp::testing
