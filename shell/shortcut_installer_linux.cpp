@@ -110,9 +110,11 @@ std::string entryText(EntryKind kind, const std::string& target, const ShortcutR
     case EntryKind::nautilus:
         return "#!/bin/sh\n# " + comment + "\nexec " + shellWord(target) + " \"$@\"\n";
     case EntryKind::dolphin:
-        return "[Desktop Entry]\nType=Service\nMimeType=image/jpeg;\n"
-               "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\nActions=shotstamp;\n\n"
-               "[Desktop Action shotstamp]\nName=" +
+        // A KDE service file, not an application entry: desktop-file-validate does not know
+        // this type.
+        return "[Desktop Entry]\nType=Service\nName=" + name +
+               "\nMimeType=image/jpeg;\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
+               "Actions=shotstamp;\n\n[Desktop Action shotstamp]\nName=" +
                name + "\n" + icon + "Exec=" + keyFileValue(desktopExecWord(target)) + " %F\n";
     case EntryKind::nemo:
         // Nemo hands Exec to GLib's command-line parser after replacing %F by the paths,
