@@ -114,6 +114,17 @@ TEST(RenamePicture, NeverReplacesAndReportsWhy) {
     EXPECT_EQ(after.at("Trip 2011-11-11 111111.jpg"), before.at("Trip 2011-11-11 111111.jpg"));
 }
 
+TEST(RenamePicture, PrefixIsUsedAsTyped) {
+    // A separator in the prefix names a folder relative to the picture's: the user typed it.
+    TempFolder dir;
+    ASSERT_EQ(::mkdir((dir.path() + "sub").c_str(), 0755), 0);
+    writeFile(dir.path() + "a.jpg", jpegWithExif("2014:01:01 01:01:01"));
+    EXPECT_EQ(renameOne(dir.path(), "a.jpg", "nosuch/").kind, RenameKind::renameRefused);
+    EXPECT_EQ(renameOne(dir.path(), "a.jpg", "sub/").kind, RenameKind::renamed);
+    EXPECT_EQ(testing::readFile(dir.path() + "sub/2014-01-01 010101.jpg"),
+              jpegWithExif("2014:01:01 01:01:01"));
+}
+
 TEST(RenamePicture, RenamesTheSymlinkNotItsTarget) {
     TempFolder dir;
     ASSERT_EQ(::mkdir((dir.path() + "store").c_str(), 0755), 0);
