@@ -1,0 +1,190 @@
+// "All in Path" over N pictures with distinct dates, next to a baseline that does the least any
+// renamer must (open, walk the segment lengths to the start of scan, close, rename without
+// replacing) and, where installed, exiftool renaming the same kind of folder.
+//
+// usage: rename_bench [N] [path of shotstamp-cli]
+#include "rename/marked_file_list.h"
+#include "rename/rename_commands.h"
+#include "tests/rename/test_files.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using shotstamp::testing::jpegWithExif;
+using shotstamp::testing::writeFile;
+
+void fillFolder(const std::string& folder, int count) {
+    ::mkdir(folder.c_str(), 0755);
+    for (int i = 0; i < count; ++i) {
+        char date[32];
+        // Distinct seconds from 2001-01-01 on: the day varies fastest beyond a day.
+        std::snprintf(date, sizeof date, "20%02d:%02d:%02d %02d:%02d:%02d", 1 + i / 86400 % 90,
+                      1 + i / 86400 / 90 % 12, 1, i / 3600 % 24, i / 60 % 60, i % 60);
+        writeFile(folder + "IMG_" + std::to_string(i) + ".JPG", jpegWithExif(date, "bench"));
+    }
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir)) {
+            if (e->d_name[0] != '.') {
+                names.emplace_back(e->d_name);
+            }
+        }
+        ::closedir(dir);
+    }
+    return names;
+}
+
+// Open, walk the marker segments by their lengths to the start of scan, close, rename.
+int baseline(const std::string& folder) {
+    int renamed = 0;
+    int serial = 0;
+    for (const std::string& name : namesIn(folder)) {
+        const std::string path = folder + name;
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        if (file == nullptr) {
+            continue;
+        }
+        bool ok = std::fgetc(file) == 0xFF && std::fgetc(file) == 0xD8;
+        while (ok) {
+            int code = std::fgetc(file);
+            while (code == 0xFF) {
+                code = std::fgetc(file);
+            }
+            const int high = std::fgetc(file);
+            const int low = std::fgetc(file);
+            if (code < 0 || high < 0 || low < 0 || code == 0xDA) {
+                break;
+            }
+            ok = std::fseek(file, high * 256 + low - 2, SEEK_CUR) == 0;
+        }
+        std::fclose(file);
+        const std::string to = folder + "base " + std::to_string(serial++) + ".jpg";
+        if (::syscall(SYS_renameat2, AT_FDCWD, path.c_str(), AT_FDCWD, to.c_str(),
+                      static_cast<unsigned>(RENAME_NOREPLACE)) == 0) {
+            ++renamed;
+        }
+    }
+    return renamed;
+}
+
+class Counter final : public shotstamp::RenameObserver {
+public:
+    void onOutcome(const shotstamp::RenameOutcome& o) override {
+        renamed += o.kind == shotstamp::RenameKind::renamed ? 1 : 0;
+    }
+    int renamed = 0;
+};
+
+int shotstampAllInPath(const std::string& folder) {
+    shotstamp::FixedPrefix prefix("");
+    Counter counter;
+    shotstamp::RenameCommands commands(
+        [&] {
+            return std::make_unique<shotstamp::ArgumentEntryList>(std::vector{folder + "x.jpg"});
+        },
+        prefix, [] {}, &counter);
+    commands.renameAllInPath();
+    return counter.renamed;
+}
+
+// Runs a program with its output discarded; returns seconds, and the child's peak memory in KiB.
+double runProgram(const std::vector<std::string>& args, long& peakKiB) {
+    const auto start = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        std::vector<char*> argv;
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    peakKiB = usage.ru_maxrss;
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1.0;
+}
+
+template <typename Body> double timed(Body body, int& result) {
+    const auto start = Clock::now();
+    result = body();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const std::string cli = argc > 2 ? argv[2] : "";
+    shotstamp::testing::TempFolder root;
+    if (root.path().empty() || count <= 0) {
+        std::fprintf(stderr, "rename_bench: cannot make a temporary folder\n");
+        return 1;
+    }
+    const std::string base = root.path() + "baseline/";
+    const std::string ours = root.path() + "shotstamp/";
+    fillFolder(base, count);
+    fillFolder(ours, count);
+
+    int baseRenamed = 0;
+    int ourRenamed = 0;
+    const double baseSeconds = timed([&] { return baseline(base); }, baseRenamed);
+    const double ourSeconds = timed([&] { return shotstampAllInPath(ours); }, ourRenamed);
+    const double baseRate = baseRenamed / baseSeconds;
+    const double ourRate = ourRenamed / ourSeconds;
+
+    std::printf("pictures: %d\n", count);
+    std::printf("baseline (open, walk segments, close, renameat2): %d renamed, %.0f files/s\n",
+                baseRenamed, baseRate);
+    std::printf("shotstamp All in Path (in process): %d renamed, %.0f files/s, %.2f of baseline\n",
+                ourRenamed, ourRate, ourRate / baseRate);
+
+    if (!cli.empty()) {
+        const std::string viaCli = root.path() + "cli/";
+        fillFolder(viaCli, count);
+        long peak = 0;
+        const double seconds = runProgram({cli, "rename", "--all-in-path", viaCli + "x.jpg"}, peak);
+        std::printf("shotstamp-cli rename --all-in-path: %.0f files/s, %.2f of baseline, "
+                    "peak resident memory %.2f MB\n",
+                    count / seconds, count / seconds / baseRate, peak / 1024.0);
+    }
+    if (std::system("command -v exiftool >/dev/null 2>&1") == 0) {
+        const std::string viaExiftool = root.path() + "exiftool/";
+        fillFolder(viaExiftool, count);
+        long peak = 0;
+        const double seconds = runProgram({"exiftool", "-q", "-FileName<DateTimeOriginal", "-d",
+                                           "%Y-%m-%d %H%M%S.jpg", viaExiftool},
+                                          peak);
+        std::printf("exiftool: %.0f files/s, peak resident memory %.2f MB\n", count / seconds,
+                    peak / 1024.0);
+    } else {
+        std::printf("exiftool: not installed\n");
+    }
+    rusage self{};
+    ::getrusage(RUSAGE_SELF, &self);
+    std::printf("benchmark process peak resident memory (setup included): %.2f MB\n",
+                self.ru_maxrss / 1024.0);
+    return 0;
+}
