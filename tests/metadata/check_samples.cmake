@@ -1,0 +1,22 @@
+# Runs the sample generator into OUT and compares every file with the committed one in SAMPLES.
+file(REMOVE_RECURSE ${OUT})
+file(MAKE_DIRECTORY ${OUT})
+execute_process(COMMAND ${GENERATOR} ${OUT} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "make_samples failed: ${status}")
+endif()
+file(GLOB generated RELATIVE ${OUT} ${OUT}/*.jpg)
+file(GLOB committed RELATIVE ${SAMPLES} ${SAMPLES}/*.jpg)
+list(SORT generated)
+list(SORT committed)
+if(NOT generated STREQUAL committed)
+    message(FATAL_ERROR "samples differ in name: generated ${generated}, committed ${committed}")
+endif()
+foreach(name IN LISTS generated)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}/${name} ${SAMPLES}/${name}
+                    RESULT_VARIABLE different)
+    if(different)
+        message(FATAL_ERROR "samples/${name} differs from the generator's output; regenerate with "
+                            "make_samples samples")
+    endif()
+endforeach()
