@@ -4,7 +4,8 @@
 // pixels through the font's average character width and height, controls sit in a fixed
 // layout on exactly those rectangles, and the window cannot be resized.
 //
-// For tests: when SHOTSTAMP_REPORT_MAPPED names a file, each window appends to it, once mapped,
+// For tests: when SHOTSTAMP_REPORT_MAPPED names a file (or "fd:N", an open descriptor such as
+// a pipe), each window appends to it, once mapped and drawn,
 //     mapped <template id> <milliseconds since the toolkit was made>
 //     base <x> <y>                       dialog base units in pixels
 //     client <width> <height>
