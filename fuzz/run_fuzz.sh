@@ -1,0 +1,29 @@
+#!/bin/sh
+# Runs the reader's fuzz target for a bounded time and fails on any finding.
+#
+#   fuzz/run_fuzz.sh BUILD_DIR [SECONDS] [CORPUS_DIR]
+#
+# BUILD_DIR is a build of the fuzz preset (cmake --preset fuzz && cmake --build --preset fuzz).
+# Seeds: the builder-made inputs, the bundled samples and, when present, the camera corpus
+# (CORPUS_DIR, by default ../shared/corpus beside the source tree). New inputs the fuzzer finds
+# go to BUILD_DIR/fuzz-work/corpus; a crashing input to BUILD_DIR/fuzz-work/artifacts.
+set -eu
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$1" && pwd)
+seconds=${2:-60}
+corpus=${3:-$source_dir/../shared/corpus}
+
+work=$build/fuzz-work
+mkdir -p "$work/corpus" "$work/seeds" "$work/artifacts"
+"$build/fuzz/make_fuzz_seeds" "$work/seeds"
+set -- "$work/corpus" "$work/seeds" "$source_dir/samples"
+if [ -d "$corpus/exif-samples" ]; then
+    set -- "$@" "$corpus/exif-samples"
+else
+    echo "run_fuzz: no camera corpus at $corpus; fuzzing from the project's own seeds" >&2
+fi
+
+# Camera headers fit in 64 KiB; longer inputs only slow each run down.
+exec "$build/fuzz/read_sections_fuzzer" -max_total_time="$seconds" -timeout=10 \
+    -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
+    -artifact_prefix="$work/artifacts/" "$@"
