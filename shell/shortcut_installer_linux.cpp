@@ -112,8 +112,9 @@ std::string entryText(EntryKind kind, const std::string& target, const ShortcutR
     case EntryKind::dolphin:
         // A KDE service file, not an application entry: desktop-file-validate does not know
         // this type.
-        return "[Desktop Entry]\nType=Service\nName=" + name +
-               "\nMimeType=image/jpeg;\nX-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
+        return "[Desktop "
+               "Entry]\nType=Service\nMimeType=image/jpeg;\nX-KDE-ServiceTypes=KonqPopupMenu/"
+               "Plugin\n"
                "Actions=shotstamp;\n\n[Desktop Action shotstamp]\nName=" +
                name + "\n" + icon + "Exec=" + keyFileValue(desktopExecWord(target)) + " %F\n";
     case EntryKind::nemo:
