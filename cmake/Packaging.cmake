@@ -85,18 +85,26 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/res/help/shotstamp.html)
     install(DIRECTORY ${CMAKE_SOURCE_DIR}/res/help/ DESTINATION ${CMAKE_INSTALL_DATADIR}/shotstamp
             ${shipped})
 endif()
+# The theme takes PNG and XPM; the small sizes may exist only as the XPM the window uses.
 foreach(size 16 32 48 256)
-    if(EXISTS ${CMAKE_SOURCE_DIR}/res/icons/shotstamp-${size}.png)
-        install(FILES ${CMAKE_SOURCE_DIR}/res/icons/shotstamp-${size}.png
-                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
-                RENAME shotstamp.png ${shipped})
-    endif()
+    foreach(image shotstamp-${size}.png shotstamp_${size}.xpm)
+        if(EXISTS ${CMAKE_SOURCE_DIR}/res/icons/${image})
+            get_filename_component(extension ${image} LAST_EXT)
+            install(FILES ${CMAKE_SOURCE_DIR}/res/icons/${image}
+                    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+                    RENAME shotstamp${extension} ${shipped})
+            break()
+        endif()
+    endforeach()
 endforeach()
 if(EXISTS ${CMAKE_SOURCE_DIR}/res/icons/shotstamp.svg)
     install(FILES ${CMAKE_SOURCE_DIR}/res/icons/shotstamp.svg
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps ${shipped})
 endif()
 
+# No entry under share/applications: started from an application menu the window would have no
+# pictures to work on, and an entry there could tie Shotstamp to a picture type.
+#
 # System-wide Send To entries for the file managers that read a system folder. They name the
 # program by its installed path, known only at install time (cpack installs under /usr), so
 # they are written then.
