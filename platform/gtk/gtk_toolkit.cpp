@@ -75,6 +75,8 @@ public:
         g_object_unref(window_);
         g_main_loop_unref(loop_);
         if (provider_ != nullptr) {
+            gtk_style_context_remove_provider_for_screen(gtk_widget_get_screen(window_),
+                                                         GTK_STYLE_PROVIDER(provider_));
             g_object_unref(provider_);
         }
     }
