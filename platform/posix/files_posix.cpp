@@ -142,11 +142,22 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-// readdir is unspecified for entries renamed while it walks, so the names are collected first,
-// packed one after the other with a terminating zero each to keep memory small.
+// readdir is unspecified for entries renamed while it walks, so the names are collected first.
+// They are packed, each with a terminating zero, into fixed-size blocks: memory stays at the
+// names' own length, with no doubling of one growing buffer.
 struct Enumeration::State {
-    std::string names;
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+    std::vector<std::string> blocks;
+    std::size_t block = 0;
     std::size_t position = 0;
+
+    void add(std::string_view name) {
+        if (blocks.empty() || blocks.back().size() + name.size() + 1 > blocks.back().capacity()) {
+            blocks.emplace_back().reserve(std::max(kBlockSize, name.size() + 1));
+        }
+        blocks.back().append(name);
+        blocks.back().push_back('\0');
+    }
 };
 
 Enumeration::Enumeration(const std::string& folder) {
@@ -158,13 +169,11 @@ Enumeration::Enumeration(const std::string& folder) {
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name(entry->d_name);
         if (text::endsWithJpg(name)) {
-            state->names.append(name);
-            state->names.push_back('\0');
+            state->add(name);
         }
     }
     ::closedir(dir);
-    if (!state->names.empty()) {
-        state->names.shrink_to_fit();
+    if (!state->blocks.empty()) {
         state_ = std::move(state);
     }
 }
@@ -176,10 +185,18 @@ bool Enumeration::valid() const {
 }
 
 bool Enumeration::next(std::string& fileName) {
-    if (!state_ || state_->position >= state_->names.size()) {
+    if (!state_) {
         return false;
     }
-    const char* start = state_->names.data() + state_->position;
+    if (state_->block < state_->blocks.size() &&
+        state_->position >= state_->blocks[state_->block].size()) {
+        ++state_->block;
+        state_->position = 0;
+    }
+    if (state_->block >= state_->blocks.size()) {
+        return false;
+    }
+    const char* start = state_->blocks[state_->block].data() + state_->position;
     const std::size_t length = std::strlen(start);
     fileName.assign(start, length);
     state_->position += length + 1;
