@@ -173,7 +173,9 @@ public:
                 if (e.link >= 0) {
                     field = u32(offsets[static_cast<std::size_t>(e.link)]);
                 } else if (e.data.size() <= 4) {
-                    std::copy(e.data.begin(), e.data.end(), field.begin());
+                    for (std::size_t k = 0; k < e.data.size(); ++k) {
+                        field[k] = e.data[k];
+                    }
                 } else {
                     field = u32(static_cast<std::uint32_t>(extra));
                     put(block, extra, e.data);
@@ -213,7 +215,9 @@ public:
         if (out.size() < at + more.size()) {
             out.resize(at + more.size(), 0);
         }
-        std::copy(more.begin(), more.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+        for (std::size_t k = 0; k < more.size(); ++k) {
+            out[at + k] = more[k];
+        }
     }
 
 private:

@@ -104,6 +104,7 @@ TEST(SectionReader, DiscardsApp0ForeignApp1AndLaterComments) {
                                           .segment(0xE0, bytesOf("JFIF"))
                                           .segment(0xE1, bytesOf("http://ns.adobe.com/xap/1.0/"))
                                           .segment(0xE1, bytesOf("Exi"))
+                                          .segment(0xE1, bytesOf("ExiF and more"))
                                           .com("first")
                                           .com("second")
                                           .segment(0xE2, bytesOf("ICC_PROFILE"))
@@ -176,6 +177,17 @@ TEST(SectionReader, FrameFieldsComeFromTheLastFrameHeader) {
     EXPECT_EQ(out.record().pixelWidth, 40);
     EXPECT_EQ(out.record().threeComponents, 0);
     EXPECT_EQ(out.record().frameMarker, 0xC1);
+
+    // Exactly three components: a four-component (CMYK) frame is not counted as colour.
+    for (const auto& [components, three] : {std::pair{3, 1}, std::pair{4, 0}, std::pair{2, 0}}) {
+        const ReadOutcome frame =
+            readBytes(JpegBuilder()
+                          .soi()
+                          .sof(0xC0, 8, 8, static_cast<std::uint8_t>(components))
+                          .sos()
+                          .bytes());
+        EXPECT_EQ(frame.record().threeComponents, three) << components;
+    }
 }
 
 TEST(SectionReader, FrameMarkersAreTheSofCodesOnly) {
