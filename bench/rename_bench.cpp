@@ -2,7 +2,8 @@
 // renamer must (open, walk the segment lengths to the start of scan, close, rename without
 // replacing) and, where installed, exiftool renaming the same kind of folder.
 //
-// usage: rename_bench [N] [path of shotstamp-cli]
+// usage: rename_bench [N] [path of shotstamp-cli]  (N defaults to 10000, the program to the one
+// built beside this benchmark)
 #include "rename/marked_file_list.h"
 #include "rename/rename_commands.h"
 #include "tests/rename/test_files.h"
@@ -137,7 +138,7 @@ template <typename Body> double timed(Body body, int& result) {
 
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
-    const std::string cli = argc > 2 ? argv[2] : "";
+    const std::string cli = argc > 2 ? argv[2] : SHOTSTAMP_CLI_PATH;
     shotstamp::testing::TempFolder root;
     if (root.path().empty() || count <= 0) {
         std::fprintf(stderr, "rename_bench: cannot make a temporary folder\n");
