@@ -10,9 +10,10 @@ test=("${run[@]}"
     clang libclang-rt-14-dev         # fuzzing
     libimage-exiftool-perl           # differential tests
     mingw-w64                        # Windows cross builds
-    xvfb xdotool openbox x11-utils imagemagick desktop-file-utils  # window tests
-    dosfstools                       # no-replace rename on a FAT file system
+    xvfb xdotool openbox x11-utils imagemagick desktop-file-utils fonts-dejavu-core  # window tests
+    dosfstools fusefat               # no-replace rename on a FAT file system
     wine64 fp-utils                  # Windows tests and the compiled help file
+    lintian thunar dbus python3-gi gir1.2-atspi-2.0 at-spi2-core unzip file  # package and file-manager tests
 )
 
 case "${1:-}" in

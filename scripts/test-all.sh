@@ -36,7 +36,7 @@ run_ctest default --preset default
 step "Sanitizer build and tests"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-run_ctest asan --preset asan -LE 'gui|slow'
+run_ctest asan --preset asan -LE 'gui|slow|package|e2e|differential'
 
 step "Fuzzing"
 cmake --preset fuzz >/dev/null
@@ -56,6 +56,15 @@ for preset in win64 win32; do
     cmake --build --preset "$preset" -j "$jobs"
     summary+=("$preset: built")
 done
+
+step "Windows zip"
+(cd build/win32 && cpack -G ZIP >/dev/null)
+if tests/package/check_zip.sh build/win32/packaging/Shotstamp-2.0.0-win32.zip; then
+    summary+=("zip: build/win32/packaging/Shotstamp-2.0.0-win32.zip")
+else
+    summary+=("zip: FAILED")
+    failed=1
+fi
 
 if [ -x tests/windows/run-wine-tests.sh ]; then
     step "Windows tests under Wine"
