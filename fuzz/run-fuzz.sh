@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs the reader's fuzz target for a bounded time and fails on any finding.
 #
-#   fuzz/run_fuzz.sh BUILD_DIR [SECONDS] [CORPUS_DIR]
+#   fuzz/run-fuzz.sh BUILD_DIR [SECONDS] [CORPUS_DIR]
 #
 # BUILD_DIR is a build of the fuzz preset (cmake --preset fuzz && cmake --build --preset fuzz).
 # Seeds: the builder-made inputs, the bundled samples and, when present, the camera corpus
@@ -20,7 +20,7 @@ set -- "$work/corpus" "$work/seeds" "$source_dir/samples"
 if [ -d "$corpus/exif-samples" ]; then
     set -- "$@" "$corpus/exif-samples"
 else
-    echo "run_fuzz: no camera corpus at $corpus; fuzzing from the project's own seeds" >&2
+    echo "run-fuzz: no camera corpus at $corpus; fuzzing from the project's own seeds" >&2
 fi
 
 # Camera headers fit in 64 KiB; longer inputs only slow each run down.
