@@ -57,7 +57,7 @@ struct Parsed {
 
 Parsed parsePayload(const Bytes& payload, PictureRecord* record = nullptr) {
     Parsed out;
-    out.payload = std::make_unique<std::uint8_t[]>(payload.size() + 1);
+    out.payload = std::make_unique<std::uint8_t[]>(payload.size());
     std::copy(payload.begin(), payload.end(), out.payload.get());
     out.reader = std::make_unique<PictureReader>(record);
     out.result =
@@ -70,10 +70,7 @@ protected:
     TiffBuilder t{GetParam()};
 };
 
-INSTANTIATE_TEST_SUITE_P(ByteOrder, ExifParser, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& param) {
-                             return param.param ? "Motorola" : "Intel";
-                         });
+INSTANTIATE_TEST_SUITE_P(ByteOrder, ExifParser, ::testing::Values(false, true), byteOrderName);
 
 TEST(ExifHeader, FailuresAsTheTableSays) {
     struct Case {

@@ -19,10 +19,7 @@ protected:
     TiffBuilder t{GetParam()};
 };
 
-INSTANTIATE_TEST_SUITE_P(ByteOrder, HostileExif, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& param) {
-                             return param.param ? "Motorola" : "Intel";
-                         });
+INSTANTIATE_TEST_SUITE_P(ByteOrder, HostileExif, ::testing::Values(false, true), byteOrderName);
 
 TEST_P(HostileExif, DirectoryLoopsEnd) {
     struct Case {

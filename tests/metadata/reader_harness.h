@@ -5,6 +5,7 @@
 #include "jpeg_builder.h"
 #include "metadata/picture_reader.h"
 
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,11 @@ ReadOutcome readBytes(const Bytes& bytes, PictureRecord* record = nullptr);
 
 // A JPEG of SOI, one Exif segment holding `tiff`, a frame header and a scan.
 Bytes jpegWithExif(const Bytes& tiff);
+
+// Names the two byte orders of a test parameterised by `motorola`.
+inline std::string byteOrderName(const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "Motorola" : "Intel";
+}
 
 // Reads a JPEG made by jpegWithExif.
 ReadOutcome readExif(const Bytes& tiff, PictureRecord* record = nullptr);
