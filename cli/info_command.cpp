@@ -1,6 +1,7 @@
 #include "info_command.h"
 
 #include "json_writer.h"
+#include "options.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -235,31 +236,19 @@ std::string describeAsListing(std::string_view file, const PictureReader& reader
 }
 
 int runInfo(int argc, char** argv) {
-    bool json = false;
-    int first = 0;
-    for (; first < argc; ++first) {
-        const std::string_view arg = argv[first];
-        if (arg == "--") {
-            ++first;
-            break;
-        }
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--json") {
-            json = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "shotstamp-cli info: unknown option '%s'\n%s", argv[first],
-                         kUsage);
-            return 2;
-        } else {
-            break;
-        }
+    static constexpr OptionSpec kOptions[] = {{"--json"}};
+    const ParsedArguments parsed = parseOptions(argc, argv, kOptions);
+    if (parsed.status == OptionsStatus::help) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
+    if (parsed.status == OptionsStatus::usageError) {
+        return reportUsageError("info", parsed.error, kUsage);
+    }
+    const bool json = !parsed.options.empty();
+    const int first = parsed.firstOperand;
     if (first >= argc) {
-        std::fprintf(stderr, "shotstamp-cli info: no file given\n%s", kUsage);
-        return 2;
+        return reportUsageError("info", "no file given", kUsage);
     }
     // Keep standard output for the reports: the reader's console lines go to standard error.
     setReaderMessageSink(&sendReaderLineToStandardError);

@@ -1,6 +1,7 @@
 #include "rename_command.h"
 
 #include "metadata/picture_reader.h"
+#include "options.h"
 #include "platform/text.h"
 #include "rename/marked_file_list.h"
 #include "rename/rename_commands.h"
@@ -78,49 +79,33 @@ private:
     bool failed_ = false;
 };
 
-int usageError(const char* message, std::string_view detail) {
-    std::fprintf(stderr, "shotstamp-cli rename: %s%.*s\n%s", message,
-                 static_cast<int>(detail.size()), detail.data(), kUsage);
-    return 2;
-}
-
 } // namespace
 
 int runRename(int argc, char** argv) {
+    static constexpr OptionSpec kOptions[] = {{"--prefix", true}, {"--all-in-path"}, {"--dry-run"}};
+    const ParsedArguments parsed = parseOptions(argc, argv, kOptions);
+    if (parsed.status == OptionsStatus::help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (parsed.status == OptionsStatus::usageError) {
+        return reportUsageError("rename", parsed.error, kUsage);
+    }
     std::string prefix;
     bool allInPath = false;
     bool dryRun = false;
-    int first = 0;
-    for (; first < argc; ++first) {
-        const std::string_view arg = argv[first];
-        if (arg == "--") {
-            ++first;
-            break;
-        }
-        if (arg.empty() || arg[0] != '-') {
-            break;
-        }
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--all-in-path") {
+    for (const ParsedOption& option : parsed.options) {
+        if (option.name == "--prefix") {
+            prefix = option.value;
+        } else if (option.name == "--all-in-path") {
             allInPath = true;
-        } else if (arg == "--dry-run") {
-            dryRun = true;
-        } else if (arg == "--prefix") {
-            if (first + 1 >= argc) {
-                return usageError("--prefix needs a text", "");
-            }
-            prefix = argv[++first];
-        } else if (arg.substr(0, 9) == "--prefix=") {
-            prefix = arg.substr(9);
         } else {
-            return usageError("unknown option ", arg);
+            dryRun = true;
         }
     }
+    const int first = parsed.firstOperand;
     if (first >= argc) {
-        return usageError("no file given", "");
+        return reportUsageError("rename", "no file given", kUsage);
     }
 
     std::vector<std::string> files(argv + first, argv + argc);
