@@ -22,19 +22,19 @@ ParsedArguments parseOptions(int argc, char** argv, std::span<const OptionSpec> 
         }
         const std::size_t equals = arg.find('=');
         const std::string_view name = arg.substr(0, equals);
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* match = nullptr;
         for (const OptionSpec& candidate : known) {
             if (candidate.name == name) {
-                spec = &candidate;
+                match = &candidate;
             }
         }
-        if (spec == nullptr || (!spec->takesValue && equals != std::string_view::npos)) {
+        if (match == nullptr || (!match->takesValue && equals != std::string_view::npos)) {
             parsed.status = OptionsStatus::usageError;
             parsed.error = "unknown option '" + std::string(arg) + "'";
             return parsed;
         }
         std::string_view value;
-        if (spec->takesValue) {
+        if (match->takesValue) {
             if (equals != std::string_view::npos) {
                 value = arg.substr(equals + 1);
             } else if (i + 1 < argc) {
@@ -45,7 +45,7 @@ ParsedArguments parseOptions(int argc, char** argv, std::span<const OptionSpec> 
                 return parsed;
             }
         }
-        parsed.options.push_back({spec->name, value});
+        parsed.options.push_back({match->name, value});
     }
     parsed.firstOperand = i;
     return parsed;
