@@ -1,0 +1,282 @@
+#!/usr/bin/env python3
+"""GUI tests of Shotstamp.exe under Wine, on the X display and in the Wine prefix that
+run-wine-tests.sh prepared (DISPLAY, WINEPREFIX). Keys are typed through the X server with
+xdotool, as a person would; window_probe.exe starts the program with an exact command line,
+finds windows, presses buttons and compares the window with its template.
+
+    gui_test.py --exe Shotstamp.exe --probe window_probe.exe --corpus DIR --artefacts DIR [test]
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+ARGS = None
+MAIN = "Shotstamp 2.0"
+ABOUT = "About Shotstamp"
+WM_CLOSE = "0x0010"
+WM_SYSCOMMAND = "0x0112"
+
+# Two camera pictures of the corpus and the names their EXIF dates give.
+CANON = ("Canon_40D.jpg", "2008-05-30 155601")
+NIKON = ("Nikon_D70.jpg", "2008-03-15 095201")
+
+
+def winpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine_env(**extra):
+    env = dict(os.environ)
+    env.setdefault("WINEDEBUG", "-all")
+    env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    env.update(extra)
+    return env
+
+
+def probe(*args, timeout=60):
+    return subprocess.run(["wine", ARGS.probe, *args], capture_output=True, encoding="latin-1",
+                          timeout=timeout, env=wine_env())
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool", *args], check=True, timeout=30)
+
+
+class Program:
+    """Shotstamp.exe with an exact command-line text, started by the probe, which waits for it
+    to end (result 0) or ends it after a time-out (result 3)."""
+
+    def __init__(self, text, **env):
+        self.process = subprocess.Popen(
+            ["wine", ARGS.probe, "run", "30000", winpath(ARGS.exe), text],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, encoding="latin-1", env=wine_env(**env))
+        self.stderr = ""
+
+    def wait(self, timeout=60):
+        out, self.stderr = self.process.communicate(timeout=timeout)
+        return self.process.returncode
+
+    def kill(self):
+        # The probe ends the program after its time-out and then ends itself; the program holds
+        # the output pipes until then.
+        try:
+            self.process.communicate(timeout=45)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+
+
+class GuiTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="shotstamp gui ")
+        self.programs = []
+
+    def tearDown(self):
+        for program in self.programs:
+            program.kill()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def start(self, text, **env):
+        # A window of an earlier run still closing would take this run's keys and clicks.
+        self.assertEqual(probe("gone", MAIN, "15000").returncode, 0, "an earlier window stays")
+        program = Program(text, **env)
+        self.programs.append(program)
+        return program
+
+    def picture(self, sample, folder, name):
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, name)
+        shutil.copyfile(os.path.join(ARGS.corpus, sample[0]), path)
+        return path
+
+    def wait_for(self, caption, timeout_ms=20000):
+        result = probe("wait-window", caption, str(timeout_ms))
+        self.assertEqual(result.returncode, 0, f"no window '{caption}'")
+        # The dialog manager puts the focus in the prefix field once the window shows.
+        time.sleep(0.5)
+
+    def two_marked_pictures(self):
+        folder = os.path.join(self.folder, "my pictures")
+        first = self.picture(CANON, folder, "first one.jpg")
+        second = self.picture(NIKON, folder, "second.jpg")
+        return folder, f'"{winpath(first)}" "{winpath(second)}"'
+
+    def check_marked_renamed_by(self, finish):
+        folder, text = self.two_marked_pictures()
+        program = self.start(text)
+        self.wait_for(MAIN)
+        xdotool("type", "--delay", "40", "Trip ")
+        finish()
+        self.assertEqual(program.wait(), 0, "the program did not end")
+        self.assertEqual(sorted(os.listdir(folder)),
+                         sorted([f"Trip {CANON[1]}.jpg", f"Trip {NIKON[1]}.jpg"]))
+
+    def test_enter_renames_marked(self):
+        self.check_marked_renamed_by(lambda: xdotool("key", "Return"))
+
+    def test_escape_renames_marked(self):
+        self.check_marked_renamed_by(lambda: xdotool("key", "Escape"))
+
+    def test_close_request_renames_marked(self):
+        self.check_marked_renamed_by(
+            lambda: self.assertEqual(probe("message", MAIN, WM_CLOSE, "0").returncode, 0))
+
+    def test_exit_renames_nothing(self):
+        folder, text = self.two_marked_pictures()
+        before = sorted(os.listdir(folder))
+        program = self.start(text)
+        self.wait_for(MAIN)
+        xdotool("type", "--delay", "40", "Trip ")
+        self.assertEqual(probe("click", MAIN, "1").returncode, 0)
+        self.assertEqual(program.wait(), 0)
+        self.assertEqual(sorted(os.listdir(folder)), before)
+
+    def test_all_in_path_renames_first_folder(self):
+        first = os.path.join(self.folder, "first")
+        other = os.path.join(self.folder, "other")
+        marked = self.picture(CANON, first, "p1.jpg")
+        self.picture(NIKON, first, "p2.JPG")
+        os.makedirs(os.path.join(first, "d.jpg"))
+        with open(os.path.join(first, "notes.jpg"), "w") as f:
+            f.write("not a picture\n")
+        with open(os.path.join(first, "keep.txt"), "w") as f:
+            f.write("text\n")
+        elsewhere = self.picture(CANON, other, "q.jpg")
+        program = self.start(f'"{winpath(marked)}" "{winpath(elsewhere)}"')
+        self.wait_for(MAIN)
+        xdotool("type", "--delay", "40", "Set ")
+        self.assertEqual(probe("click", MAIN, "1002").returncode, 0)
+        self.assertEqual(program.wait(), 0)
+        self.assertEqual(sorted(os.listdir(first)),
+                         sorted([f"Set {CANON[1]}.jpg", f"Set {NIKON[1]}.jpg", "d.jpg",
+                                 "notes.jpg", "keep.txt"]))
+        self.assertTrue(os.path.isdir(os.path.join(first, "d.jpg")))
+        self.assertEqual(os.listdir(other), ["q.jpg"])
+
+    def test_layout_matches_template(self):
+        program = self.start("")
+        self.wait_for(MAIN)
+        result = probe("layout", MAIN, winpath(ARGS.exe))
+        print(result.stdout)
+        self.screenshot("shotstamp-window.png")
+        self.assertEqual(result.returncode, 0, result.stdout)
+        self.assertEqual(probe("text", MAIN, "1000").stdout.strip(), "", "field starts empty")
+        self.assertEqual(probe("click", MAIN, "1").returncode, 0)
+        self.assertEqual(program.wait(), 0)
+
+    def test_about_box_from_system_command(self):
+        program = self.start("")
+        self.wait_for(MAIN)
+        xdotool("type", "--delay", "40", "Keep")
+        # The window has no system menu; the command still opens the About box, low bits
+        # ignored.
+        self.assertEqual(probe("message", MAIN, WM_SYSCOMMAND, "0x0013").returncode, 0)
+        self.wait_for(ABOUT)
+        result = probe("layout", ABOUT, winpath(ARGS.exe))
+        print(result.stdout)
+        self.screenshot("shotstamp-about.png")
+        self.assertEqual(result.returncode, 0, result.stdout)
+        self.assertEqual(probe("click", ABOUT, "1").returncode, 0)
+        self.assertEqual(probe("gone", ABOUT, "10000").returncode, 0)
+        self.assertEqual(probe("text", MAIN, "1000").stdout.strip(), "Keep")
+        self.assertEqual(probe("click", MAIN, "1").returncode, 0)
+        self.assertEqual(program.wait(), 0)
+
+    def test_help_asks_for_context_1(self):
+        # Wine's help viewer may not show the page without a browser engine; what counts is
+        # the request, which Wine's help channel reports.
+        program = self.start("", WINEDEBUG="trace+htmlhelp")
+        self.wait_for(MAIN)
+        self.assertEqual(probe("click", MAIN, "9").returncode, 0)
+        time.sleep(3)
+        self.assertEqual(probe("wait-window", MAIN, "1000").returncode, 0, "window stays open")
+        self.assertEqual(probe("click", MAIN, "1").returncode, 0)
+        self.assertEqual(program.wait(), 0)
+        requests = [line for line in program.stderr.splitlines() if "HH_HELP_CONTEXT" in line]
+        self.assertTrue(requests, program.stderr[-2000:])
+        print(requests[0])
+        help_file = os.path.splitext(winpath(ARGS.exe))[0] + ".CHM"
+        self.assertIn(help_file.replace("\\", "\\\\").lower(), requests[0].lower())
+        self.assertRegex(requests[0], r"data=0*1\b")
+
+    def send_to_link(self):
+        folder = subprocess.run(["wine", ARGS.probe, "send-to"], capture_output=True, encoding="latin-1",
+                                env=wine_env(), timeout=60).stdout.strip()
+        unix = subprocess.run(["winepath", "-u", folder], capture_output=True, encoding="latin-1",
+                              env=wine_env(), timeout=60).stdout.strip()
+        self.assertTrue(unix, "no Send To folder")
+        return folder + "Shotstamp.lnk", os.path.join(unix, "Shotstamp.lnk")
+
+    def run_switch(self, text):
+        self.assertEqual(self.start(text).wait(), 0, f"'{text}' showed a window")
+
+    def test_install_and_uninstall(self):
+        link, unix_link = self.send_to_link()
+        self.run_switch("/Uninstall")
+        self.assertFalse(os.path.exists(unix_link))
+        for _ in range(2):
+            self.run_switch("/Install")
+            self.assertTrue(os.path.exists(unix_link))
+            folder = os.path.dirname(unix_link)
+            self.assertEqual([n for n in os.listdir(folder) if n.lower().startswith("shotstamp")],
+                             ["Shotstamp.lnk"])
+            target = probe("link", link).stdout.strip()
+            self.assertEqual(target.lower(), winpath(ARGS.exe).lower())
+        for _ in range(2):
+            self.run_switch("/Uninstall")
+            self.assertFalse(os.path.exists(unix_link))
+        # Blanks between the program name and the switch are cut off with the name.
+        self.run_switch("   /Install")
+        self.assertTrue(os.path.exists(unix_link))
+        self.run_switch("/Uninstall")
+        self.assertFalse(os.path.exists(unix_link))
+
+    def test_switches_are_exact(self):
+        _, unix_link = self.send_to_link()
+        for text in ["/install", "/Install ", "/INSTALL", "/Install x", "/uninstall"]:
+            with self.subTest(text=text):
+                program = self.start(text)
+                self.wait_for(MAIN)
+                self.assertEqual(probe("click", MAIN, "1").returncode, 0)
+                self.assertEqual(program.wait(), 0)
+                self.assertFalse(os.path.exists(unix_link))
+
+    def screenshot(self, name):
+        os.makedirs(ARGS.artefacts, exist_ok=True)
+        found = subprocess.run(["xdotool", "search", "--name", MAIN], capture_output=True,
+                               text=True).stdout.split()
+        geometry = []
+        if found:
+            shape = subprocess.run(["xdotool", "getwindowgeometry", "--shell", found[0]],
+                                   capture_output=True, text=True).stdout
+            values = dict(line.split("=", 1) for line in shape.split() if "=" in line)
+            geometry = ["-crop", "{}x{}+{}+{}".format(int(values["WIDTH"]) + 200,
+                                                       int(values["HEIGHT"]) + 120,
+                                                       values["X"], values["Y"])]
+        path = os.path.join(ARGS.artefacts, name)
+        subprocess.run(["import", "-window", "root", *geometry, path], check=False, timeout=60)
+        print("screenshot:", path)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    for option in ("--exe", "--probe", "--corpus", "--artefacts"):
+        parser.add_argument(option, required=True)
+    ARGS, rest = parser.parse_known_args()
+    if not os.path.isdir(ARGS.corpus):
+        print("corpus missing:", ARGS.corpus)
+        return 77
+    if not os.environ.get("DISPLAY") or not os.environ.get("WINEPREFIX"):
+        print("run through tests/windows/run-wine-tests.sh (DISPLAY and WINEPREFIX unset)")
+        return 77
+    program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
