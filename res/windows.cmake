@@ -35,4 +35,6 @@ add_custom_command(
     COMMENT "Compiling Shotstamp.CHM"
     VERBATIM)
 add_custom_target(shotstamp_help ALL DEPENDS ${SHOTSTAMP_HELP_CHM})
+set_target_properties(shotstamp_help PROPERTIES
+    HELP_FILE ${SHOTSTAMP_HELP_CHM} HELP_TOPIC ${CMAKE_CURRENT_SOURCE_DIR}/help/${SHOTSTAMP_HELP_TOPIC})
 add_dependencies(Shotstamp shotstamp_help)

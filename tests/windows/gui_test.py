@@ -20,6 +20,9 @@ MAIN = "Shotstamp 2.0"
 ABOUT = "About Shotstamp"
 WM_CLOSE = "0x0010"
 WM_SYSCOMMAND = "0x0112"
+WM_COMMAND = "0x0111"
+SC_MINIMIZE = "0xF020"
+SC_RESTORE = "0xF120"
 
 # Two camera pictures of the corpus and the names their EXIF dates give.
 CANON = ("Canon_40D.jpg", "2008-05-30 155601")
@@ -38,9 +41,21 @@ def wine_env(**extra):
     return env
 
 
+def run_wine(args, timeout=60, **env):
+    """Runs a Wine program to its end. Output goes through files: Wine helpers started on demand
+    inherit it and outlive the program, and would hold a pipe open."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                timeout=timeout, env=wine_env(**env))
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(args, result.returncode,
+                                           out.read().decode("latin-1"),
+                                           err.read().decode("latin-1"))
+
+
 def probe(*args, timeout=60):
-    return subprocess.run(["wine", ARGS.probe, *args], capture_output=True, encoding="latin-1",
-                          timeout=timeout, env=wine_env())
+    return run_wine([ARGS.probe, *args], timeout=timeout)
 
 
 def xdotool(*args):
@@ -52,22 +67,26 @@ class Program:
     to end (result 0) or ends it after a time-out (result 3)."""
 
     def __init__(self, text, **env):
+        self.err = tempfile.TemporaryFile()
         self.process = subprocess.Popen(
             ["wine", ARGS.probe, "run", "30000", winpath(ARGS.exe), text],
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, encoding="latin-1", env=wine_env(**env))
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self.err,
+            env=wine_env(**env))
         self.stderr = ""
 
     def wait(self, timeout=60):
-        out, self.stderr = self.process.communicate(timeout=timeout)
+        self.process.wait(timeout=timeout)
+        self.err.seek(0)
+        self.stderr = self.err.read().decode("latin-1")
         return self.process.returncode
 
     def kill(self):
-        # The probe ends the program after its time-out and then ends itself; the program holds
-        # the output pipes until then.
+        # The probe ends the program after its time-out and then ends itself.
         try:
-            self.process.communicate(timeout=45)
+            self.process.wait(timeout=45)
         except subprocess.TimeoutExpired:
             self.process.kill()
+        self.err.close()
 
 
 class GuiTest(unittest.TestCase):
@@ -96,8 +115,14 @@ class GuiTest(unittest.TestCase):
     def wait_for(self, caption, timeout_ms=20000):
         result = probe("wait-window", caption, str(timeout_ms))
         self.assertEqual(result.returncode, 0, f"no window '{caption}'")
-        # The dialog manager puts the focus in the prefix field once the window shows.
-        time.sleep(0.5)
+
+    def type_prefix(self, text):
+        # The dialog manager puts the focus in the prefix field once the window shows; keys
+        # typed before that would go elsewhere.
+        self.assertEqual(probe("focus", MAIN, "1000", "20000").returncode, 0,
+                         "the prefix field never got the focus")
+        xdotool("type", "--delay", "40", text)
+        self.assertEqual(probe("text", MAIN, "1000").stdout.rstrip("\r\n"), text)
 
     def two_marked_pictures(self):
         folder = os.path.join(self.folder, "my pictures")
@@ -109,7 +134,7 @@ class GuiTest(unittest.TestCase):
         folder, text = self.two_marked_pictures()
         program = self.start(text)
         self.wait_for(MAIN)
-        xdotool("type", "--delay", "40", "Trip ")
+        self.type_prefix("Trip ")
         finish()
         self.assertEqual(program.wait(), 0, "the program did not end")
         self.assertEqual(sorted(os.listdir(folder)),
@@ -121,6 +146,9 @@ class GuiTest(unittest.TestCase):
     def test_escape_renames_marked(self):
         self.check_marked_renamed_by(lambda: xdotool("key", "Escape"))
 
+    def test_alt_f4_renames_marked(self):
+        self.check_marked_renamed_by(lambda: xdotool("key", "alt+F4"))
+
     def test_close_request_renames_marked(self):
         self.check_marked_renamed_by(
             lambda: self.assertEqual(probe("message", MAIN, WM_CLOSE, "0").returncode, 0))
@@ -130,7 +158,7 @@ class GuiTest(unittest.TestCase):
         before = sorted(os.listdir(folder))
         program = self.start(text)
         self.wait_for(MAIN)
-        xdotool("type", "--delay", "40", "Trip ")
+        self.type_prefix("Trip ")
         self.assertEqual(probe("click", MAIN, "1").returncode, 0)
         self.assertEqual(program.wait(), 0)
         self.assertEqual(sorted(os.listdir(folder)), before)
@@ -148,7 +176,7 @@ class GuiTest(unittest.TestCase):
         elsewhere = self.picture(CANON, other, "q.jpg")
         program = self.start(f'"{winpath(marked)}" "{winpath(elsewhere)}"')
         self.wait_for(MAIN)
-        xdotool("type", "--delay", "40", "Set ")
+        self.type_prefix("Set ")
         self.assertEqual(probe("click", MAIN, "1002").returncode, 0)
         self.assertEqual(program.wait(), 0)
         self.assertEqual(sorted(os.listdir(first)),
@@ -171,7 +199,7 @@ class GuiTest(unittest.TestCase):
     def test_about_box_from_system_command(self):
         program = self.start("")
         self.wait_for(MAIN)
-        xdotool("type", "--delay", "40", "Keep")
+        self.type_prefix("Keep")
         # The window has no system menu; the command still opens the About box, low bits
         # ignored.
         self.assertEqual(probe("message", MAIN, WM_SYSCOMMAND, "0x0013").returncode, 0)
@@ -191,23 +219,41 @@ class GuiTest(unittest.TestCase):
         # the request, which Wine's help channel reports.
         program = self.start("", WINEDEBUG="trace+htmlhelp")
         self.wait_for(MAIN)
+        self.type_prefix("Keep")
         self.assertEqual(probe("click", MAIN, "9").returncode, 0)
-        time.sleep(3)
+        time.sleep(2)
+        # The framework's Help command (ID_HELP), which no window handles, reaches the
+        # application and asks for the same topic.
+        self.assertEqual(probe("message", MAIN, WM_COMMAND, "0xE146").returncode, 0)
+        time.sleep(2)
         self.assertEqual(probe("wait-window", MAIN, "1000").returncode, 0, "window stays open")
+        self.assertEqual(probe("text", MAIN, "1000").stdout.strip(), "Keep")
         self.assertEqual(probe("click", MAIN, "1").returncode, 0)
         self.assertEqual(program.wait(), 0)
         requests = [line for line in program.stderr.splitlines() if "HH_HELP_CONTEXT" in line]
-        self.assertTrue(requests, program.stderr[-2000:])
-        print(requests[0])
+        for request in requests:
+            print(request)
+        self.assertEqual(len(requests), 2, program.stderr[-2000:])
         help_file = os.path.splitext(winpath(ARGS.exe))[0] + ".CHM"
-        self.assertIn(help_file.replace("\\", "\\\\").lower(), requests[0].lower())
-        self.assertRegex(requests[0], r"data=0*1\b")
+        for request in requests:
+            self.assertIn(help_file.replace("\\", "\\\\").lower(), request.lower())
+            self.assertRegex(request, r"data=0*1\b")
+
+    def test_minimise_and_restore_through_system_commands(self):
+        program = self.start("")
+        self.wait_for(MAIN)
+        self.assertEqual(probe("message", MAIN, WM_SYSCOMMAND, SC_MINIMIZE).returncode, 0)
+        time.sleep(1)
+        self.assertEqual(probe("iconic", MAIN).returncode, 0, "not minimised")
+        self.assertEqual(probe("message", MAIN, WM_SYSCOMMAND, SC_RESTORE).returncode, 0)
+        time.sleep(1)
+        self.assertNotEqual(probe("iconic", MAIN).returncode, 0, "still minimised")
+        self.assertEqual(probe("click", MAIN, "1").returncode, 0)
+        self.assertEqual(program.wait(), 0)
 
     def send_to_link(self):
-        folder = subprocess.run(["wine", ARGS.probe, "send-to"], capture_output=True, encoding="latin-1",
-                                env=wine_env(), timeout=60).stdout.strip()
-        unix = subprocess.run(["winepath", "-u", folder], capture_output=True, encoding="latin-1",
-                              env=wine_env(), timeout=60).stdout.strip()
+        folder = probe("send-to").stdout.strip()
+        unix = run_wine(["winepath.exe", "-u", folder]).stdout.strip()
         self.assertTrue(unix, "no Send To folder")
         return folder + "Shotstamp.lnk", os.path.join(unix, "Shotstamp.lnk")
 

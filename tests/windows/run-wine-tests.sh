@@ -39,25 +39,33 @@ rm -f "$display_fifo"
 export DISPLAY=:$display_number
 echo "Xvfb on $DISPLAY, Wine prefix $WINEPREFIX"
 
-# A fresh prefix each run; the dialog must draw its own caption and take the keyboard, so Wine
-# does not hand the windows to a window manager.
+# A fresh prefix each run, served by one persistent wineserver that is detached from every pipe;
+# Wine's own processes (services, the desktop) start with wineboot, writing to a log file. A
+# wineserver or service started later by a test would inherit that test's output pipe and keep
+# CTest waiting for it to close.
 rm -rf "$WINEPREFIX"
-timeout 300 wineboot --init
-timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null
-timeout 60 wineserver -w
-# One wineserver for the whole run, detached from every pipe: one started by a test's first
-# Wine process would inherit that test's output pipe and keep it open.
+mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
+timeout 300 wineboot --init </dev/null >"$build_dir/wineboot.log" 2>&1
+# The dialog must draw its own caption and take the keyboard, so Wine does not hand the windows
+# to a window manager.
+timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+    </dev/null >/dev/null 2>&1
 
-cmake -S "$source_dir" -B "$build_dir" \
+# -O2: mingw-w64 GCC 12 at -O3 reports a false array-bounds error inside vector::insert, which
+# the test helpers use.
+cmake -S "$source_dir" -B "$build_dir" -G "Unix Makefiles" \
     --toolchain "$source_dir/cmake/toolchains/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DSHOTSTAMP_TESTS=ON -DSHOTSTAMP_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$source_dir/tests/windows/wine-run.sh" \
     -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
-cmake --build "$build_dir" -j2
+# Keep going past a target that does not build, so that every test that can run does; a
+# failed build still fails the run.
+status=0
+cmake --build "$build_dir" -j2 -- -k || status=$?
 
 start=$(date +%s)
-status=0
-ctest --test-dir "$build_dir" --output-on-failure --timeout 300 || status=$?
+ctest --test-dir "$build_dir" --output-on-failure --timeout 300 || status=1
 echo "Wine tests took $(( $(date +%s) - start )) s; screenshots in $build_dir/test-artefacts"
 exit $status

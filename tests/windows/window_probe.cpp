@@ -9,6 +9,9 @@
 //   click <caption> <control id>                     posts BM_CLICK to the control
 //   message <caption> <message> <wParam>             posts a message to the window
 //   text <caption> <control id>                      prints the control's text
+//   iconic <caption>                                 0 when the window is minimised
+//   focus <caption> <control id> <timeout ms>        0 once the window is in front and the
+//                                                    control has the keyboard focus
 //   link <path>                                      prints a shell link's target
 //   send-to                                          prints the Send To folder, with a backslash
 
@@ -77,8 +80,9 @@ RECT clientRectOf(HWND dialog, HWND control) {
 std::string windowText(HWND window) {
     char text[512] = {};
     DWORD_PTR copied = 0;
+    // Patient: the program may be busy a while (starting the help viewer).
     SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 5000, &copied);
+                        SMTO_NORMAL, 30000, &copied);
     return std::string(text, copied < sizeof text ? copied : 0);
 }
 
@@ -283,6 +287,24 @@ int main(int argc, char** argv) {
         const UINT message = static_cast<UINT>(std::strtoul(argv[3], nullptr, 0));
         const WPARAM wParam = static_cast<WPARAM>(std::strtoull(argv[4], nullptr, 0));
         return PostMessageA(window, message, wParam, 0) ? 0 : 1;
+    }
+    if (command == "focus" && argc >= 5) {
+        const HWND control = GetDlgItem(window, std::atoi(argv[3]));
+        const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+        const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(std::atol(argv[4]));
+        do {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            if (GetForegroundWindow() == window && GetGUIThreadInfo(thread, &info) &&
+                info.hwndFocus == control) {
+                return 0;
+            }
+            Sleep(50);
+        } while (GetTickCount64() < end);
+        return 1;
+    }
+    if (command == "iconic") {
+        return IsIconic(window) ? 0 : 1;
     }
     if (command == "text" && argc >= 4) {
         std::printf("%s\n", windowText(GetDlgItem(window, std::atoi(argv[3]))).c_str());
