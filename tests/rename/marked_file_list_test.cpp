@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,11 @@ struct CommandLineCase {
     std::string text;
     Entries taken;
 };
+
+// Shown in failure messages and test listings instead of the struct's raw bytes.
+void PrintTo(const CommandLineCase& c, std::ostream* out) {
+    *out << c.text;
+}
 
 class MarkedFileListTest : public ::testing::TestWithParam<CommandLineCase> {};
 

@@ -5,16 +5,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace shotstamp::testing {
@@ -105,38 +104,48 @@ inline std::uint64_t checksum(std::string_view bytes) {
 class TempFolder {
 public:
     TempFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr ? base : "/tmp") + "/shotstamp-rename-XXXXXX";
-        path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern + "/" : std::string();
+        namespace fs = std::filesystem;
+        std::error_code error;
+        const fs::path base = fs::temp_directory_path(error);
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const fs::path candidate = base / ("shotstamp-test-" + std::to_string(random()));
+            if (fs::create_directory(candidate, error)) {
+                path_ = candidate.string() + static_cast<char>(fs::path::preferred_separator);
+            }
+        }
     }
     ~TempFolder() {
-        if (!path_.empty()) {
-            std::system(
-                ("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str());
+        namespace fs = std::filesystem;
+        if (path_.empty()) {
+            return;
         }
+        // Tests take permissions away; give them back so that everything can be removed.
+        std::error_code error;
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
+        for (auto it = fs::recursive_directory_iterator(path_, error);
+             !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+            if (!it->is_symlink(error)) {
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
+            }
+        }
+        fs::remove_all(path_, error);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    // Ends in "/".
+    // Ends in the platform's separator.
     const std::string& path() const { return path_; }
 
     // Every entry name in the folder mapped to the checksum of its bytes (0 for a non-file).
     std::map<std::string, std::uint64_t> contents() const {
+        namespace fs = std::filesystem;
         std::map<std::string, std::uint64_t> out;
-        if (DIR* dir = ::opendir(path_.c_str())) {
-            while (const dirent* e = ::readdir(dir)) {
-                const std::string name = e->d_name;
-                if (name == "." || name == "..") {
-                    continue;
-                }
-                struct stat info {};
-                const bool file =
-                    ::stat((path_ + name).c_str(), &info) == 0 && S_ISREG(info.st_mode);
-                out[name] = file ? checksum(readFile(path_ + name)) : 0;
-            }
-            ::closedir(dir);
+        std::error_code error;
+        for (const fs::directory_entry& entry : fs::directory_iterator(path_, error)) {
+            const std::string name = entry.path().filename().string();
+            std::error_code kindError;
+            out[name] = entry.is_regular_file(kindError) ? checksum(readFile(path_ + name)) : 0;
         }
         return out;
     }

@@ -43,9 +43,10 @@ echo "Xvfb on $DISPLAY, Wine prefix $WINEPREFIX"
 # Wine's own processes (services, the desktop) start with wineboot, writing to a log file. A
 # wineserver or service started later by a test would inherit that test's output pipe and keep
 # CTest waiting for it to close.
+wineserver -k >/dev/null 2>&1 || true # one left over from an earlier run
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
-wineserver -p </dev/null >/dev/null 2>&1
+wineserver -p </dev/null >/dev/null 2>&1 || true # wineboot starts one itself if need be
 timeout 300 wineboot --init </dev/null >"$build_dir/wineboot.log" 2>&1
 # The dialog must draw its own caption and take the keyboard, so Wine does not hand the windows
 # to a window manager.
