@@ -64,14 +64,12 @@ else
     failed=1
 fi
 
-if [ -x tests/windows/run-wine-tests.sh ]; then
-    step "Windows tests under Wine"
-    if tests/windows/run-wine-tests.sh build/win64; then
-        summary+=("wine: passed")
-    else
-        summary+=("wine: FAILED")
-        failed=1
-    fi
+step "Windows tests under Wine"
+if tests/windows/run-wine-tests.sh build/wine-tests; then
+    summary+=("wine: passed")
+else
+    summary+=("wine: FAILED")
+    failed=1
 fi
 
 step "Summary"
