@@ -9,6 +9,18 @@ scripts/install-deps.sh test
 jobs=$(nproc)
 summary=()
 failed=0
+passed_total=0
+failed_total=0
+
+# Adds the counts of a ctest closing line ("100% tests passed, 0 tests failed out of 168").
+count_tests() {
+    local line=$1
+    local bad all
+    bad=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    all=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+    passed_total=$((passed_total + all - bad))
+    failed_total=$((failed_total + bad))
+}
 
 # Runs one ctest invocation and remembers its counts for the closing line.
 run_ctest() {
@@ -22,6 +34,7 @@ run_ctest() {
     if [ -z "$line" ] || ! grep -q ' 0 tests failed' <<<"$line"; then
         failed=1
     fi
+    [ -z "$line" ] || count_tests "$line"
     summary+=("$name: ${line:-no result}")
     rm -f "$log"
 }
@@ -65,13 +78,18 @@ else
 fi
 
 step "Windows tests under Wine"
-if tests/windows/run-wine-tests.sh build/wine-tests; then
+wine_log=$(mktemp)
+if tests/windows/run-wine-tests.sh build/wine-tests 2>&1 | tee "$wine_log"; then
     summary+=("wine: passed")
 else
     summary+=("wine: FAILED")
     failed=1
 fi
+wine_line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$wine_log" | tail -n 1 || true)
+[ -z "$wine_line" ] || count_tests "$wine_line"
+rm -f "$wine_log"
 
 step "Summary"
 printf '%s\n' "${summary[@]}"
+echo "tests: $passed_total passed, $failed_total failed"
 exit "$failed"
