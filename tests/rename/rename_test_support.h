@@ -1,0 +1,77 @@
+#pragma once
+
+// Shared by the rename tests on real folders: an outcome recorder, prefix sources, and the check
+// of one picture's rename against the folder's contents before and after.
+
+#include "rename/rename_commands.h"
+#include "test_files.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace shotstamp::testing {
+
+// The platform's path separator ("/" on POSIX, "\" on Windows).
+inline std::string separator() {
+    return std::string(1, static_cast<char>(std::filesystem::path::preferred_separator));
+}
+
+inline void makeFolder(const std::string& path) {
+    std::error_code error;
+    ASSERT_TRUE(std::filesystem::create_directory(path, error)) << path << ": " << error.message();
+}
+
+class Recorder final : public RenameObserver {
+public:
+    void onOutcome(const RenameOutcome& outcome) override { outcomes.push_back(outcome); }
+    std::vector<RenameOutcome> outcomes;
+};
+
+// Counts how often the prefix is read and changes it between pictures.
+class CountingPrefix final : public PrefixSource {
+public:
+    std::string currentPrefix() override { return "P" + std::to_string(++reads) + " "; }
+    int reads = 0;
+};
+
+inline RenameOutcome renameOne(const std::string& folder, const std::string& name,
+                               const std::string& prefix = "") {
+    FixedPrefix fixed(prefix);
+    return renamePicture(folder, name, fixed, realFileSystem());
+}
+
+struct PictureCase {
+    const char* what;
+    std::string name;
+    std::string bytes;
+    RenameKind kind;
+    std::string newName; // empty: keeps its name
+};
+
+// Renames the one picture of a fresh folder that also holds a bystander file: the outcome is the
+// expected one, and the folder changes by that rename only.
+inline void checkPictureCase(const PictureCase& c) {
+    SCOPED_TRACE(c.what);
+    TempFolder dir;
+    ASSERT_FALSE(dir.path().empty());
+    writeFile(dir.path() + c.name, c.bytes);
+    writeFile(dir.path() + "other.txt", "bystander");
+    const auto before = dir.contents();
+    ASSERT_EQ(before.count(c.name), 1u) << "the test could not make the picture";
+
+    const RenameOutcome outcome = renameOne(dir.path(), c.name);
+    EXPECT_EQ(outcome.kind, c.kind) << reasonText(outcome.kind) << " " << outcome.systemMessage;
+    EXPECT_EQ(outcome.oldPath, dir.path() + c.name);
+
+    auto expected = before;
+    if (!c.newName.empty()) {
+        EXPECT_EQ(outcome.newPath, dir.path() + c.newName);
+        expected[c.newName] = expected[c.name];
+        expected.erase(c.name);
+    }
+    EXPECT_EQ(dir.contents(), expected);
+}
+
+} // namespace shotstamp::testing
