@@ -1,5 +1,9 @@
 #include "platform/files.h"
 
+#include <cstdint>
+#include <fcntl.h>
+#include <io.h>
+#include <string_view>
 #include <windows.h>
 
 namespace shotstamp::files {
@@ -17,22 +21,49 @@ std::string messageOf(DWORD error) {
     return text.empty() ? "error " + std::to_string(error) : text;
 }
 
+// A DOS device name such as "aux.jpg" or "nul.jpg" in any folder names a device, not a file
+// (before Windows 11 also with an extension): the full path of such a name is "\\.\<device>".
+bool namesDosDevice(const std::string& path) {
+    char full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return length > 0 && length < sizeof full &&
+           std::string_view(full, length).rfind("\\\\.\\", 0) == 0 &&
+           std::string_view(path).rfind("\\\\.\\", 0) != 0;
+}
+
 } // namespace
 
 std::FILE* openForReading(const std::string& path, std::string& message) {
-    // The runtime's open refuses folders by itself; devices such as "con.jpg" are refused here.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // A device is never opened: opening or reading one ("aux.jpg") can block for ever.
+    if (namesDosDevice(path)) {
+        message = messageOf(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened.
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
         message = messageOf(GetLastError());
         return nullptr;
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    // Pipes and other devices reached through "\\.\" paths are refused as well.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
         message = messageOf(ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        message = messageOf(ERROR_TOO_MANY_OPEN_FILES);
+        return nullptr;
+    }
+    // From here the stream owns the handle.
+    std::FILE* file = _fdopen(fd, "rb");
     if (file == nullptr) {
-        message = messageOf(GetLastError());
+        _close(fd);
+        message = messageOf(ERROR_NOT_ENOUGH_MEMORY);
     }
     return file;
 }
