@@ -8,6 +8,7 @@ run=("${build[@]}" libgtk-3-dev)
 test=("${run[@]}"
     libgtest-dev googletest          # unit tests; sources for the cross builds
     clang libclang-rt-14-dev         # fuzzing
+    clang-format git                 # formatting check
     libimage-exiftool-perl           # differential tests
     mingw-w64                        # Windows cross builds
     xvfb xdotool openbox x11-utils imagemagick desktop-file-utils fonts-dejavu-core  # window tests

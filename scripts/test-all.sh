@@ -41,6 +41,14 @@ run_ctest() {
 
 step() { printf '\n=== %s ===\n' "$*"; }
 
+step "Formatting"
+if git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror; then
+    summary+=("format: clean")
+else
+    summary+=("format: FAILED (run clang-format -i on the files named above)")
+    failed=1
+fi
+
 step "Development build and tests"
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
