@@ -237,19 +237,12 @@ std::string describeAsListing(std::string_view file, const PictureReader& reader
 
 int runInfo(int argc, char** argv) {
     static constexpr OptionSpec kOptions[] = {{"--json"}};
-    const ParsedArguments parsed = parseOptions(argc, argv, kOptions);
-    if (parsed.status == OptionsStatus::help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (parsed.status == OptionsStatus::usageError) {
-        return reportUsageError("info", parsed.error, kUsage);
+    ParsedArguments parsed;
+    if (const auto status = parseCommand(argc, argv, {"info", kUsage, kOptions}, parsed)) {
+        return *status;
     }
     const bool json = !parsed.options.empty();
     const int first = parsed.firstOperand;
-    if (first >= argc) {
-        return reportUsageError("info", "no file given", kUsage);
-    }
     // Keep standard output for the reports: the reader's console lines go to standard error.
     setReaderMessageSink(&sendReaderLineToStandardError);
     bool allRead = true;

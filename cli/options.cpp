@@ -51,10 +51,23 @@ ParsedArguments parseOptions(int argc, char** argv, std::span<const OptionSpec> 
     return parsed;
 }
 
-int reportUsageError(std::string_view command, std::string_view error, const char* usage) {
-    std::fprintf(stderr, "shotstamp-cli %.*s: %.*s\n%s", static_cast<int>(command.size()),
-                 command.data(), static_cast<int>(error.size()), error.data(), usage);
-    return 2;
+std::optional<int> parseCommand(int argc, char** argv, const CommandSyntax& syntax,
+                                ParsedArguments& parsed) {
+    parsed = parseOptions(argc, argv, syntax.options);
+    if (parsed.status == OptionsStatus::help) {
+        std::fputs(syntax.usage, stdout);
+        return 0;
+    }
+    if (parsed.status == OptionsStatus::ok && parsed.firstOperand >= argc) {
+        parsed.status = OptionsStatus::usageError;
+        parsed.error = "no file given";
+    }
+    if (parsed.status == OptionsStatus::usageError) {
+        std::fprintf(stderr, "shotstamp-cli %.*s: %s\n%s", static_cast<int>(syntax.name.size()),
+                     syntax.name.data(), parsed.error.c_str(), syntax.usage);
+        return 2;
+    }
+    return std::nullopt;
 }
 
 } // namespace shotstamp::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,7 +33,17 @@ struct ParsedArguments {
 // operand.
 ParsedArguments parseOptions(int argc, char** argv, std::span<const OptionSpec> known);
 
-// Prints "shotstamp-cli COMMAND: ERROR" and the usage text on standard error; returns 2.
-int reportUsageError(std::string_view command, std::string_view error, const char* usage);
+struct CommandSyntax {
+    std::string_view name; // "rename"
+    const char* usage;
+    std::span<const OptionSpec> options;
+};
+
+// Parses a command's arguments and answers what ends it at once: "--help" prints the usage
+// (status 0); an unknown option or no operand prints "shotstamp-cli NAME: ERROR" and the usage on
+// standard error (status 2). Returns that status, or nothing when the command goes on with
+// `parsed`, which then names at least one operand.
+std::optional<int> parseCommand(int argc, char** argv, const CommandSyntax& syntax,
+                                ParsedArguments& parsed);
 
 } // namespace shotstamp::cli

@@ -83,13 +83,9 @@ private:
 
 int runRename(int argc, char** argv) {
     static constexpr OptionSpec kOptions[] = {{"--prefix", true}, {"--all-in-path"}, {"--dry-run"}};
-    const ParsedArguments parsed = parseOptions(argc, argv, kOptions);
-    if (parsed.status == OptionsStatus::help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (parsed.status == OptionsStatus::usageError) {
-        return reportUsageError("rename", parsed.error, kUsage);
+    ParsedArguments parsed;
+    if (const auto status = parseCommand(argc, argv, {"rename", kUsage, kOptions}, parsed)) {
+        return *status;
     }
     std::string prefix;
     bool allInPath = false;
@@ -104,9 +100,6 @@ int runRename(int argc, char** argv) {
         }
     }
     const int first = parsed.firstOperand;
-    if (first >= argc) {
-        return reportUsageError("rename", "no file given", kUsage);
-    }
 
     std::vector<std::string> files(argv + first, argv + argc);
     for (const std::string& file : files) {
