@@ -53,6 +53,9 @@ bool isPathSeparator(char c);
 // Windows also not a control character nor any of < > : " | ? *).
 bool nameByteAllowed(unsigned char byte);
 
+// The full path of the running program's file; empty when the system cannot tell.
+std::string runningProgramPath();
+
 // True where the program receives its command line as one text to be searched for JPEG paths
 // (Windows); false where it arrives split into arguments (POSIX).
 bool commandLineIsOneText();

@@ -1,3 +1,4 @@
+#include "platform/files.h"
 #include "shell/shortcut_installer.h"
 
 #include <array>
@@ -163,12 +164,6 @@ bool writeEntry(const fs::path& path, const std::string& text, bool executable) 
     return true;
 }
 
-std::string runningProgram() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : self.string();
-}
-
 } // namespace
 
 bool ShortcutInstaller::specialFolderPath(std::int32_t folderId, std::string& folderPath) {
@@ -197,7 +192,7 @@ bool ShortcutInstaller::create(const ShortcutRequest& request) {
         return false;
     }
     const std::string target =
-        request.target == kTargetThisProgram ? runningProgram() : request.target;
+        request.target == kTargetThisProgram ? files::runningProgramPath() : request.target;
     // A line break cannot be carried through every menu's command line; a name with a slash
     // would land in another folder.
     if (target.empty() || target.find_first_of("\n\r") != std::string::npos ||

@@ -1,5 +1,7 @@
 #include "platform/gtk/gtk_toolkit.h"
 
+#include "platform/files.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <gtk/gtk.h>
@@ -501,10 +503,7 @@ std::string GtkToolkit::helpFilePath() const {
 }
 
 std::string GtkToolkit::programPath() const {
-    std::vector<char> buffer(4096);
-    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length))
-                      : std::string();
+    return files::runningProgramPath();
 }
 
 void GtkToolkit::report(const std::string& line) const {

@@ -211,6 +211,13 @@ bool nameByteAllowed(unsigned char byte) {
     return byte != 0 && byte != '/';
 }
 
+std::string runningProgramPath() {
+    std::vector<char> buffer(4096);
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length))
+                      : std::string();
+}
+
 bool commandLineIsOneText() {
     return false;
 }

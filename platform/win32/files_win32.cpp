@@ -143,6 +143,12 @@ bool nameByteAllowed(unsigned char byte) {
     }
 }
 
+std::string runningProgramPath() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
 bool commandLineIsOneText() {
     return true;
 }
