@@ -6,7 +6,7 @@
 // built beside this benchmark)
 #include "rename/marked_file_list.h"
 #include "rename/rename_commands.h"
-#include "tests/rename/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <chrono>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include "app/main_dialog.h"
 #include "platform/scripted/scripted_toolkit.h"
 #include "res/dialog_templates.h"
-#include "tests/rename/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <functional>
 #include <gtest/gtest.h>

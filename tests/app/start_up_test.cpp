@@ -3,7 +3,7 @@
 #include "app/shotstamp_app.h"
 #include "platform/scripted/scripted_toolkit.h"
 #include "res/dialog_templates.h"
-#include "tests/rename/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

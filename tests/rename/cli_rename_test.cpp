@@ -1,5 +1,5 @@
 // shotstamp-cli rename, run as a process: its report, its exit status and its options.
-#include "test_files.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -2,7 +2,7 @@
 // and on a loop-mounted FAT image where one can be made.
 #include "platform/files.h"
 #include "platform/posix/no_replace_move.h"
-#include "test_files.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>

@@ -3,7 +3,7 @@
 // checked in a forked child that drops root's privileges.
 #include "rename/rename_commands.h"
 #include "rename_test_support.h"
-#include "test_files.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -5,7 +5,7 @@
 #include "rename/marked_file_list.h"
 #include "rename/rename_commands.h"
 #include "rename_test_support.h"
-#include "test_files.h"
+#include "tests/support/test_files.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

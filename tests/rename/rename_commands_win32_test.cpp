@@ -3,7 +3,7 @@
 // ever, and "nul.jpg" reads as an empty file.
 #include "rename/rename_commands.h"
 #include "rename_test_support.h"
-#include "test_files.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 

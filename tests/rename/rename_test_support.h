@@ -4,7 +4,7 @@
 // of one picture's rename against the folder's contents before and after.
 
 #include "rename/rename_commands.h"
-#include "test_files.h"
+#include "tests/support/test_files.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // command lines as GLib and the shell split them, and install/uninstall results.
 
 #include "shell/shortcut_installer.h"
-#include "tests/rename/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <cstdlib>
 #include <filesystem>

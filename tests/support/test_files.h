@@ -1,6 +1,7 @@
 #pragma once
 
-// Test pictures made in code and helpers for temporary folders on the real file system.
+// Test pictures made in code and temporary folders on the real file system, shared by the
+// rename, window and installer tests and the rename benchmark.
 
 #include <cstdint>
 #include <cstdio>
