@@ -67,33 +67,48 @@ const char* reasonText(RenameKind kind) {
     return "unknown";
 }
 
+PictureScan scanPicture(const std::string& folder, const std::string& fileName,
+                        FileSystem& fileSystem) {
+    PictureScan scan;
+    scan.folder = folder;
+    scan.fileName = fileName;
+    FileHandle file = fileSystem.openForReading(folder + fileName, scan.systemMessage);
+    if (!file) {
+        return scan;
+    }
+    scan.opened = true;
+    PictureReader reader;
+    HeadRecordingSource source(file.get());
+    reader.readSections(source);
+    file.reset();
+    scan.startsLikeJpeg = source.startsLikeJpeg();
+    scan.record = reader.record();
+    scan.record.thumbnailData = nullptr;
+    return scan;
+}
+
 RenameOutcome renamePicture(const std::string& folder, const std::string& fileName,
                             PrefixSource& prefix, FileSystem& fileSystem) {
-    RenameOutcome outcome;
-    outcome.oldPath = folder + fileName;
+    return renameScanned(scanPicture(folder, fileName, fileSystem), prefix, fileSystem);
+}
 
-    std::string date;
-    {
-        FileHandle file = fileSystem.openForReading(outcome.oldPath, outcome.systemMessage);
-        if (!file) {
-            outcome.kind = RenameKind::cannotOpen;
-            return outcome;
-        }
-        PictureReader reader;
-        HeadRecordingSource source(file.get());
-        reader.readSections(source);
-        // The file is closed before any rename is tried.
-        file.reset();
-        const PictureRecord& record = reader.record();
-        if (!record.exifPresent) {
-            outcome.kind = source.startsLikeJpeg() ? RenameKind::noExif : RenameKind::notJpeg;
-            return outcome;
-        }
-        const void* end = std::memchr(record.dateTimeOriginal, 0, sizeof record.dateTimeOriginal);
-        date.assign(record.dateTimeOriginal,
-                    end != nullptr ? static_cast<const char*>(end) - record.dateTimeOriginal
-                                   : sizeof record.dateTimeOriginal);
+RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem) {
+    RenameOutcome outcome;
+    outcome.oldPath = scan.folder + scan.fileName;
+    if (!scan.opened) {
+        outcome.kind = RenameKind::cannotOpen;
+        outcome.systemMessage = scan.systemMessage;
+        return outcome;
     }
+    const PictureRecord& record = scan.record;
+    if (!record.exifPresent) {
+        outcome.kind = scan.startsLikeJpeg ? RenameKind::noExif : RenameKind::notJpeg;
+        return outcome;
+    }
+    const void* end = std::memchr(record.dateTimeOriginal, 0, sizeof record.dateTimeOriginal);
+    const std::string date(record.dateTimeOriginal,
+                           end != nullptr ? static_cast<const char*>(end) - record.dateTimeOriginal
+                                          : sizeof record.dateTimeOriginal);
 
     const std::string stamp = makeDateStamp(date);
     switch (judgeDate(date, stamp)) {
@@ -108,7 +123,7 @@ RenameOutcome renamePicture(const std::string& folder, const std::string& fileNa
     }
 
     // The prefix is read now, for this picture: the user may have changed it meanwhile.
-    outcome.newPath = folder + prefix.currentPrefix() + stamp + ".jpg";
+    outcome.newPath = scan.folder + prefix.currentPrefix() + stamp + ".jpg";
     if (outcome.newPath == outcome.oldPath) {
         outcome.kind = RenameKind::alreadyNamed;
         return outcome;

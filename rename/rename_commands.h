@@ -2,6 +2,7 @@
 
 #include "entry_list.h"
 #include "file_system.h"
+#include "metadata/picture_record.h"
 
 #include <functional>
 #include <memory>
@@ -54,6 +55,24 @@ public:
     virtual ~RenameObserver() = default;
     virtual void onOutcome(const RenameOutcome& outcome) = 0;
 };
+
+// What reading one picture's header found. Reading needs no prefix and changes nothing on disk,
+// so it can happen ahead of the renaming; the decision and the move come later, in order.
+struct PictureScan {
+    std::string folder;
+    std::string fileName;
+    bool opened = false;
+    std::string systemMessage; // why it could not be opened
+    bool startsLikeJpeg = false;
+    PictureRecord record{}; // thumbnailData is cleared: it would point into the finished reader
+};
+
+// Opens and reads one picture's header segments; the file is closed again before it returns.
+PictureScan scanPicture(const std::string& folder, const std::string& fileName,
+                        FileSystem& fileSystem);
+
+// Decides on a scanned picture and renames it, reading the prefix only now.
+RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem);
 
 // Renames one picture in its own folder to prefix + date stamp + ".jpg" when its EXIF block holds
 // a usable DateTimeOriginal. Never writes the picture and never replaces an existing file.
