@@ -23,11 +23,7 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(CPACK_OUTPUT_FILE_PREFIX ${SHOTSTAMP_PACKAGE_STAGE})
 
 if(WIN32)
-    foreach(program Shotstamp shotstamp-cli)
-        if(TARGET ${program})
-            install(TARGETS ${program} RUNTIME DESTINATION . ${shipped})
-        endif()
-    endforeach()
+    install(TARGETS Shotstamp shotstamp-cli RUNTIME DESTINATION . ${shipped})
     # The program opens the help file found at its own path with the extension ".CHM".
     if(DEFINED SHOTSTAMP_HELP_CHM)
         install(FILES ${SHOTSTAMP_HELP_CHM} DESTINATION . RENAME Shotstamp.CHM ${shipped})
@@ -52,11 +48,10 @@ endif()
 
 include(GNUInstallDirs)
 
-foreach(program shotstamp shotstamp-cli)
-    if(TARGET ${program})
-        install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} ${shipped})
-    endif()
-endforeach()
+install(TARGETS shotstamp-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} ${shipped})
+if(SHOTSTAMP_GUI)
+    install(TARGETS shotstamp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} ${shipped})
+endif()
 
 # Man pages and the changelog, compressed the way Debian ships them (gzip -9n: no name, no time
 # stamp, so the package is reproducible).
@@ -80,27 +75,22 @@ install(FILES ${SHOTSTAMP_PACKAGE_STAGE}/shotstamp.1.gz ${SHOTSTAMP_PACKAGE_STAG
 install(FILES ${SHOTSTAMP_PACKAGING_DIR}/copyright ${SHOTSTAMP_PACKAGE_STAGE}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/shotstamp ${shipped})
 
-# The help page the window's Help button opens, and the icon in the hicolor theme.
-if(EXISTS ${CMAKE_SOURCE_DIR}/res/help/shotstamp.html)
-    install(DIRECTORY ${CMAKE_SOURCE_DIR}/res/help/ DESTINATION ${CMAKE_INSTALL_DATADIR}/shotstamp
-            ${shipped})
-endif()
-# The theme takes PNG and XPM; the small sizes may exist only as the XPM the window uses.
-foreach(size 16 32 48 256)
-    foreach(image shotstamp-${size}.png shotstamp_${size}.xpm)
-        if(EXISTS ${CMAKE_SOURCE_DIR}/res/icons/${image})
-            get_filename_component(extension ${image} LAST_EXT)
-            install(FILES ${CMAKE_SOURCE_DIR}/res/icons/${image}
-                    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
-                    RENAME shotstamp${extension} ${shipped})
-            break()
-        endif()
-    endforeach()
+# The help page the window's Help button opens, and the icon in the hicolor theme (PNG where
+# there is one, else the XPM the window uses). Each file is named; a missing one fails the configure.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/res/help/ DESTINATION ${CMAKE_INSTALL_DATADIR}/shotstamp
+        ${shipped})
+foreach(icon "16|shotstamp_16.xpm" "32|shotstamp_32.xpm" "48|shotstamp-48.png")
+    string(REPLACE "|" ";" parts "${icon}")
+    list(GET parts 0 size)
+    list(GET parts 1 image)
+    if(NOT EXISTS ${CMAKE_SOURCE_DIR}/res/icons/${image})
+        message(FATAL_ERROR "res/icons/${image} is missing")
+    endif()
+    get_filename_component(extension ${image} LAST_EXT)
+    install(FILES ${CMAKE_SOURCE_DIR}/res/icons/${image}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME shotstamp${extension} ${shipped})
 endforeach()
-if(EXISTS ${CMAKE_SOURCE_DIR}/res/icons/shotstamp.svg)
-    install(FILES ${CMAKE_SOURCE_DIR}/res/icons/shotstamp.svg
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps ${shipped})
-endif()
 
 # No entry under share/applications: started from an application menu the window would have no
 # pictures to work on, and an entry there could tie Shotstamp to a picture type.

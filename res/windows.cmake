@@ -1,5 +1,5 @@
 # Windows only: the compiled HTML help beside Shotstamp.exe. The .rc itself is compiled into the
-# program by app/win32.cmake.
+# program by app/CMakeLists.txt.
 #
 # Shotstamp.CHM is made from the pages in res/help/ with chmcmd (Free Pascal's CHM compiler).
 # Context 1 names the main topic. chmcmd records a context's topic as the project folder's
@@ -11,16 +11,12 @@ file(GLOB_RECURSE shotstamp_help_files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_
 # The page shown for help context 1.
 set(SHOTSTAMP_HELP_TOPIC shotstamp.html)
 
-if(NOT TARGET Shotstamp)
-    return()
-endif()
 if(NOT SHOTSTAMP_CHMCMD)
     message(WARNING "chmcmd not found (Debian package fp-utils): Shotstamp.CHM is not built")
     return()
 endif()
 if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/help/${SHOTSTAMP_HELP_TOPIC})
-    message(WARNING "res/help/${SHOTSTAMP_HELP_TOPIC} missing: Shotstamp.CHM is not built")
-    return()
+    message(FATAL_ERROR "res/help/${SHOTSTAMP_HELP_TOPIC} is missing: the help has no main page")
 endif()
 
 get_target_property(shotstamp_bin_dir Shotstamp BINARY_DIR)

@@ -4,7 +4,7 @@
 // implementation per platform, chosen by CMake:
 //   - Windows (shell/win32/): a shell link <Send To folder>\<linkName>.lnk made through COM,
 //     removed with the shell's delete operation.
-//   - Linux (shell/shortcut_installer_linux.cpp): for folder id 9 the file managers' menus
+//   - Linux (shell/linux/shortcut_installer_linux.cpp): for folder id 9 the file managers' menus
 //     under $XDG_DATA_HOME (default ~/.local/share):
 //         Thunar/sendto/<linkName>.desktop
 //         nautilus/scripts/<linkName>                (executable)

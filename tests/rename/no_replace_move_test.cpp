@@ -1,7 +1,7 @@
 // The POSIX no-replace rename, each of its three ways on its own, on the test folder's file system
 // and on a loop-mounted FAT image where one can be made.
 #include "platform/files.h"
-#include "platform/posix/no_replace_move.h"
+#include "platform/linux/no_replace_move.h"
 #include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>

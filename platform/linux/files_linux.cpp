@@ -1,5 +1,5 @@
 #include "platform/files.h"
-#include "platform/posix/no_replace_move.h"
+#include "platform/linux/no_replace_move.h"
 #include "platform/text.h"
 
 #include <algorithm>
