@@ -3,6 +3,7 @@
 // that no sum can wrap around.
 #include "picture_reader.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -57,6 +58,7 @@ enum Tag : std::uint16_t {
     kFlash = 0x9209,
     kFocalLength = 0x920A,
     kUserComment = 0x9286,
+    kSubSecTimeOriginal = 0x9291,
     kPixelXDimension = 0xA002,
     kPixelYDimension = 0xA003,
     kInteroperabilityPointer = 0xA005,
@@ -431,6 +433,15 @@ bool PictureReader::walkDirectory(std::uint32_t offset) {
                 takeUserComment(value, byteCount);
             }
             break;
+        case kSubSecTimeOriginal: {
+            const std::uint64_t n =
+                std::min<std::uint64_t>(byteCount, sizeof r.subSecTimeOriginal - 1);
+            std::memset(r.subSecTimeOriginal, 0, sizeof r.subSecTimeOriginal);
+            for (std::uint64_t k = 0; k < n && value[k] != 0; ++k) {
+                r.subSecTimeOriginal[k] = static_cast<char>(value[k]);
+            }
+            break;
+        }
         case kPixelXDimension:
         case kPixelYDimension:
             if (toInt32(number) > largestExifDimension_) {

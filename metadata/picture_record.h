@@ -41,6 +41,8 @@ struct PictureRecord {
     const std::uint8_t* thumbnailData;
     std::int32_t thumbnailLength;
     bool exifPresent;
+    // Fraction of a second of the original capture, digits as the camera wrote them.
+    char subSecTimeOriginal[10];
 };
 
 } // namespace shotstamp

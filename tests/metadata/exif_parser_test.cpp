@@ -36,6 +36,7 @@ constexpr std::uint16_t kLightSource = 0x9208;
 constexpr std::uint16_t kFlash = 0x9209;
 constexpr std::uint16_t kFocalLength = 0x920A;
 constexpr std::uint16_t kUserComment = 0x9286;
+constexpr std::uint16_t kSubSecOriginal = 0x9291;
 constexpr std::uint16_t kPixelX = 0xA002;
 constexpr std::uint16_t kPixelY = 0xA003;
 constexpr std::uint16_t kInteropPointer = 0xA005;
@@ -146,6 +147,7 @@ Bytes fullBlock(const TiffBuilder& t) {
                     t.shortEntry(kIso, 200),
                     t.undefined(kExifVersion, bytesOf("0220")),
                     t.ascii(kDateTimeOriginal, "2003:12:14 12:01:44"),
+                    t.ascii(kSubSecOriginal, "07"),
                     t.rational(kCompressedBits, 9, 2),
                     t.srational(kBrightness, -75, 100),
                     t.srational(kExposureBias, -1, 3),
@@ -172,6 +174,7 @@ TEST_P(ExifParser, TagTable) {
     EXPECT_EQ(out.errorText(), "");
     EXPECT_STREQ(r.make, "Canon");
     EXPECT_STREQ(r.model, "PowerShot S40");
+    EXPECT_STREQ(r.subSecTimeOriginal, "07");
     EXPECT_EQ(r.orientation, 6);
     EXPECT_EQ(r.xResolution, 72.0F);
     EXPECT_EQ(r.yResolution, 75.0F);
