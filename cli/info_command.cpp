@@ -73,6 +73,7 @@ template <class Visit> void visitRecord(const PictureRecord& r, Visit&& visit) {
     visit("thumbnailData", r.thumbnailData);
     visit("thumbnailLength", r.thumbnailLength);
     visit("exifPresent", r.exifPresent);
+    visit("subSecTimeOriginal", textOf(r.subSecTimeOriginal));
 }
 
 // The thumbnail's first bytes in hex: enough to see whether it starts like a JPEG.

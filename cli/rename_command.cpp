@@ -62,7 +62,8 @@ public:
         writeText(outcome.oldPath);
         writeText(" (");
         writeText(reasonText(outcome.kind));
-        if (systemError && !outcome.systemMessage.empty()) {
+        const bool explained = systemError || outcome.kind == RenameKind::unreadableExif;
+        if (explained && !outcome.systemMessage.empty()) {
             writeText(": ");
             writeText(outcome.systemMessage);
         }

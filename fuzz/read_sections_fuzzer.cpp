@@ -29,6 +29,7 @@ void check(const PictureReader& reader) {
     requireTerminated(r.model);
     requireTerminated(r.dateTimeOriginal);
     requireTerminated(r.comment);
+    requireTerminated(r.subSecTimeOriginal);
     if (r.orientation < 0 || r.orientation > 8 || (r.flashFired != 0 && r.flashFired != 1) ||
         (r.threeComponents != 0 && r.threeComponents != 1) || reader.sectionCount() < 0 ||
         reader.sectionCount() > PictureReader::kMaxSections) {

@@ -1,8 +1,8 @@
 // Decoding of one Exif APP1 segment: the TIFF header, the directories it links, and the tags
-// the record keeps. Every read is bounded by the TIFF block; offsets are compared in 64 bits so
-// that no sum can wrap around.
-#include "picture_reader.h"
+// the record keeps. Every read of the block goes through TiffView's checks.
+#include "exif_parser.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -57,6 +57,7 @@ enum Tag : std::uint16_t {
     kFlash = 0x9209,
     kFocalLength = 0x920A,
     kUserComment = 0x9286,
+    kSubSecTimeOriginal = 0x9291,
     kPixelXDimension = 0xA002,
     kPixelYDimension = 0xA003,
     kInteroperabilityPointer = 0xA005,
@@ -65,9 +66,9 @@ enum Tag : std::uint16_t {
     kFocalPlaneResolutionUnit = 0xA210,
 };
 
-constexpr std::size_t kTiffHeaderSize = 8;
-constexpr std::size_t kExifHeaderSize = 6;
-constexpr std::uint32_t kFirstDirectory = 8;
+constexpr std::uint32_t kTiffHeaderSize = 8;
+constexpr std::int64_t kExifHeaderSize = 6;
+constexpr std::uint32_t kEntrySize = 12;
 constexpr std::size_t kMaxUserCommentChars = 199;
 
 // Truncation toward zero that saturates instead of overflowing; NaN becomes 0.
@@ -131,357 +132,367 @@ double powerOfTwo(double v) {
     return std::exp(std::log(2.0) * v);
 }
 
+// Tags copied as text into a record field, bounded by the value's byte count and by the field
+// less its terminator.
+struct TextTag {
+    std::uint16_t tag;
+    std::span<char> (*field)(PictureRecord&);
+};
+constexpr TextTag kTextTags[] = {
+    {kMake, [](PictureRecord& r) { return std::span<char>(r.make); }},
+    {kModel, [](PictureRecord& r) { return std::span<char>(r.model); }},
+    {kExifVersion, [](PictureRecord& r) { return std::span<char>(r.exifVersion); }},
+    {kDateTimeOriginal, [](PictureRecord& r) { return std::span<char>(r.dateTimeOriginal); }},
+    {kSubSecTimeOriginal, [](PictureRecord& r) { return std::span<char>(r.subSecTimeOriginal); }},
+};
+
+// Tags whose number is stored as it comes, as a float or truncated to a whole number.
+struct FloatTag {
+    std::uint16_t tag;
+    float PictureRecord::*field;
+};
+constexpr FloatTag kFloatTags[] = {
+    {kXResolution, &PictureRecord::xResolution},
+    {kYResolution, &PictureRecord::yResolution},
+    {kExposureTime, &PictureRecord::exposureTime},
+    {kFNumber, &PictureRecord::fNumber},
+    {kBrightnessValue, &PictureRecord::brightness},
+    {kExposureBiasValue, &PictureRecord::exposureBias},
+    {kSubjectDistance, &PictureRecord::subjectDistance},
+    {kFocalLength, &PictureRecord::focalLength},
+    {kFocalPlaneXResolution, &PictureRecord::focalPlaneXResolution},
+    {kFocalPlaneYResolution, &PictureRecord::focalPlaneYResolution},
+};
+struct IntTag {
+    std::uint16_t tag;
+    std::int32_t PictureRecord::*field;
+};
+constexpr IntTag kIntTags[] = {
+    {kExposureProgram, &PictureRecord::exposureProgram},
+    {kCompressedBitsPerPixel, &PictureRecord::compressedBitsPerPixel},
+    {kMeteringMode, &PictureRecord::meteringMode},
+    {kLightSource, &PictureRecord::lightSource},
+};
+
+template <class Row, std::size_t N> const Row* findTag(const Row (&table)[N], std::uint16_t tag) {
+    for (const Row& row : table) {
+        if (row.tag == tag) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
-std::uint16_t PictureReader::read16(const std::uint8_t* p) const {
-    if (motorolaOrder_ != 0) {
-        return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+std::uint16_t TiffView::read16(std::uint64_t offset) const {
+    if (!fits(offset, 2)) {
+        return 0;
     }
-    return static_cast<std::uint16_t>((p[1] << 8) | p[0]);
+    const std::uint8_t* p = data_ + offset;
+    return static_cast<std::uint16_t>(motorola_ ? (p[0] << 8) | p[1] : (p[1] << 8) | p[0]);
 }
 
-std::int32_t PictureReader::read32(const std::uint8_t* p) const {
-    std::uint32_t v = 0;
-    if (motorolaOrder_ != 0) {
-        v = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-            std::uint32_t{p[3]};
-    } else {
-        v = (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) |
-            std::uint32_t{p[0]};
+std::uint32_t TiffView::read32(std::uint64_t offset) const {
+    if (!fits(offset, 4)) {
+        return 0;
     }
-    return static_cast<std::int32_t>(v);
+    const std::uint8_t* p = data_ + offset;
+    if (motorola_) {
+        return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
+               (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
+    }
+    return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) |
+           std::uint32_t{p[0]};
 }
 
-double PictureReader::valueAsNumber(const std::uint8_t* value, int format) const {
-    const auto u32 = [this](const std::uint8_t* p) {
-        return static_cast<std::uint32_t>(read32(p));
+std::span<std::uint8_t> TiffView::bytes(std::uint64_t offset, std::uint64_t n) const {
+    if (!fits(offset, n)) {
+        return {};
+    }
+    return {data_ + offset, static_cast<std::size_t>(n)};
+}
+
+double TiffView::number(std::uint64_t offset, int format) const {
+    if (format < 1 || format > 12 || !fits(offset, kBytesPerFormat[format])) {
+        return 0.0;
+    }
+    const auto signed32 = [this](std::uint64_t at) {
+        return static_cast<std::int32_t>(read32(at));
     };
     switch (format) {
     case kByte:
-        return value[0];
+        return data_[offset];
     case kShort:
-        return read16(value);
+        return read16(offset);
     case kLong:
-        return u32(value);
+        return read32(offset);
     case kRational: {
-        const std::uint32_t denominator = u32(value + 4);
-        return denominator == 0 ? 0.0 : static_cast<double>(u32(value)) / denominator;
+        const std::uint32_t denominator = read32(offset + 4);
+        return denominator == 0 ? 0.0 : static_cast<double>(read32(offset)) / denominator;
     }
     case kSignedByte:
-        return static_cast<std::int8_t>(value[0]);
+        return static_cast<std::int8_t>(data_[offset]);
     case kSignedShort:
-        return static_cast<std::int16_t>(read16(value));
+        return static_cast<std::int16_t>(read16(offset));
     case kSignedLong:
-        return read32(value);
+        return signed32(offset);
     case kSignedRational: {
-        const std::int32_t denominator = read32(value + 4);
-        return denominator == 0 ? 0.0 : static_cast<double>(read32(value)) / denominator;
+        const std::int32_t denominator = signed32(offset + 4);
+        return denominator == 0 ? 0.0 : static_cast<double>(signed32(offset)) / denominator;
     }
     case kFloat: {
-        const std::uint32_t bits = u32(value);
+        const std::uint32_t bits = read32(offset);
         float f = 0;
         std::memcpy(&f, &bits, sizeof f);
         return f;
     }
     case kDouble: {
-        const std::uint64_t first = u32(value);
-        const std::uint64_t second = u32(value + 4);
-        const std::uint64_t bits =
-            motorolaOrder_ != 0 ? (first << 32) | second : (second << 32) | first;
+        const std::uint64_t first = read32(offset);
+        const std::uint64_t second = read32(offset + 4);
+        const std::uint64_t bits = motorola_ ? (first << 32) | second : (second << 32) | first;
         double d = 0;
         std::memcpy(&d, &bits, sizeof d);
         return d;
     }
-    default: // ASCII, UNDEFINED and unknown codes have no numeric reading
+    default: // ASCII and UNDEFINED have no numeric reading
         return 0.0;
     }
 }
 
-bool PictureReader::parseExif(std::uint8_t* payload, std::int32_t segmentLength) {
-    record_->flashFired = 0;
-    record_->comment[0] = '\0';
-    largestExifDimension_ = 0;
-    walkedCount_ = 0;
+bool ExifParser::note(const char* message) {
+    message_ = message;
+    return false;
+}
+
+bool ExifParser::parse(std::uint8_t* payload, std::int32_t segmentLength) {
+    record_.flashFired = 0;
+    record_.comment[0] = '\0';
 
     const std::int64_t payloadSize = std::int64_t{segmentLength} - 2;
-    if (payloadSize < static_cast<std::int64_t>(kExifHeaderSize) ||
-        std::memcmp(payload, "Exif\0\0", kExifHeaderSize) != 0) {
-        setError("Incorrect Exif header");
-        return false;
+    if (payloadSize < kExifHeaderSize ||
+        std::memcmp(payload, "Exif\0\0", static_cast<std::size_t>(kExifHeaderSize)) != 0) {
+        return note("Incorrect Exif header");
     }
-    block_ = payload + kExifHeaderSize;
-    blockSize_ =
-        static_cast<std::uint32_t>(payloadSize - static_cast<std::int64_t>(kExifHeaderSize));
-    if (blockSize_ < kTiffHeaderSize) {
-        setError("Invalid Exif alignment marker.");
-        return false;
+    block_ = TiffView(payload + kExifHeaderSize,
+                      static_cast<std::uint32_t>(payloadSize - kExifHeaderSize));
+    if (block_.size() < kTiffHeaderSize) {
+        return note("Invalid Exif alignment marker.");
     }
-    if (block_[0] == 'I' && block_[1] == 'I') {
-        motorolaOrder_ = 0;
-    } else if (block_[0] == 'M' && block_[1] == 'M') {
-        motorolaOrder_ = 1;
+    const std::span<const std::uint8_t> order = block_.bytes(0, 2);
+    if (order[0] == 'I' && order[1] == 'I') {
+        block_.setMotorolaOrder(false);
+    } else if (order[0] == 'M' && order[1] == 'M') {
+        block_.setMotorolaOrder(true);
     } else {
-        setError("Invalid Exif alignment marker.");
+        return note("Invalid Exif alignment marker.");
+    }
+    if (block_.read16(2) != 42) {
+        return note("Invalid Exif start (1)");
+    }
+    // The first directory may lie anywhere after the header, as a link may.
+    const std::uint32_t first = block_.read32(4);
+    if (first < kTiffHeaderSize || first > block_.size()) {
+        return note("Suspicious offset of first IFD value");
+    }
+    if (!walkDirectory(first)) {
         return false;
     }
-    if (read16(block_ + 2) != 42) {
-        setError("Invalid Exif start (1)");
-        return false;
-    }
-    const std::int32_t firstOffset = read32(block_ + 4);
-    if (firstOffset < 8 || firstOffset > 16) {
-        setError("Suspicious offset of first IFD value");
-        return false;
-    }
-    // The header's offset only passes the range test: the walk always starts right after it.
-    if (!walkDirectory(kFirstDirectory)) {
-        return false;
-    }
-    if (record_->focalPlaneXResolution != 0.0F) {
-        record_->sensorWidth = toFloat(static_cast<double>(largestExifDimension_) *
-                                       static_cast<double>(record_->focalPlaneUnitInches) /
-                                       static_cast<double>(record_->focalPlaneXResolution));
+    if (record_.focalPlaneXResolution != 0.0F) {
+        record_.sensorWidth = toFloat(static_cast<double>(largestExifDimension_) *
+                                      static_cast<double>(record_.focalPlaneUnitInches) /
+                                      static_cast<double>(record_.focalPlaneXResolution));
     }
     return true;
 }
 
-void PictureReader::copyText(char* field, std::size_t limit, const std::uint8_t* value) {
-    const auto available = static_cast<std::size_t>(block_ + blockSize_ - value);
-    std::size_t i = 0;
-    for (; i < limit && i < available && value[i] != 0; ++i) {
-        field[i] = static_cast<char>(value[i]);
+bool ExifParser::walkDirectory(std::uint32_t offset) {
+    const auto pathEnd = path_.begin() + depth_;
+    if (std::find(path_.begin(), pathEnd, offset) != pathEnd ||
+        directoriesWalked_ == kMaxDirectories) {
+        return note("Repeated or too many EXIF directories");
     }
-    std::memset(field + i, 0, limit - i);
+    ++directoriesWalked_;
+    const std::uint32_t count = block_.read16(offset);
+    if (!block_.fits(offset, 2) || !block_.fits(offset + 2ULL, std::uint64_t{kEntrySize} * count)) {
+        return note("Illegally sized directory");
+    }
+
+    path_[static_cast<std::size_t>(depth_++)] = offset;
+    DirectoryState state;
+    const bool walked = walkEntries(offset, count, state);
+    --depth_;
+    if (!walked) {
+        return false;
+    }
+    if (state.thumbnailOffset > 0 && state.thumbnailLength > 0) {
+        const std::span<const std::uint8_t> thumbnail =
+            block_.bytes(static_cast<std::uint32_t>(state.thumbnailOffset),
+                         static_cast<std::uint32_t>(state.thumbnailLength));
+        if (!thumbnail.empty()) {
+            record_.thumbnailData = thumbnail.data();
+            record_.thumbnailLength = state.thumbnailLength;
+            thumbnailFound_ = true;
+        }
+    }
+    return true;
 }
 
-void PictureReader::takeUserComment(std::uint8_t* value, std::uint64_t byteCount) {
-    for (std::uint64_t j = byteCount; j > 0 && value[j - 1] == ' '; --j) {
+bool ExifParser::walkEntries(std::uint32_t offset, std::uint32_t count, DirectoryState& state) {
+    const std::uint64_t firstEntry = std::uint64_t{offset} + 2;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        ExifEntry entry;
+        if (!decodeEntry(firstEntry + std::uint64_t{kEntrySize} * i, entry)) {
+            return false;
+        }
+        act(entry, state);
+    }
+    // A next-directory field that does not lie wholly inside the block reads as 0: no next one.
+    const std::uint32_t next = block_.read32(firstEntry + std::uint64_t{kEntrySize} * count);
+    if (next != 0) {
+        followLink(next);
+    }
+    return true;
+}
+
+bool ExifParser::decodeEntry(std::uint64_t at, ExifEntry& entry) {
+    entry.tag = block_.read16(at);
+    entry.format = block_.read16(at + 2);
+    entry.count = block_.read32(at + 4);
+    if (entry.format < 1 || entry.format > 12) {
+        return note("Illegal format code in EXIF dir");
+    }
+    entry.byteCount = std::uint64_t{entry.count} * kBytesPerFormat[entry.format];
+    entry.valueOffset = static_cast<std::uint32_t>(at + 8);
+    if (entry.byteCount > 4) {
+        entry.valueOffset = block_.read32(at + 8);
+        if (!block_.fits(entry.valueOffset, entry.byteCount)) {
+            return note("Illegal pointer offset value in EXIF.");
+        }
+    }
+    return true;
+}
+
+void ExifParser::followLink(std::uint32_t link) {
+    // A broken link costs only the directory behind it; the one holding it goes on.
+    if (link > block_.size()) {
+        note("Illegal subdirectory link");
+        return;
+    }
+    walkDirectory(link);
+}
+
+void ExifParser::act(const ExifEntry& entry, DirectoryState& state) {
+    if (const TextTag* row = findTag(kTextTags, entry.tag)) {
+        copyText(row->field(record_), entry);
+        return;
+    }
+    // A value with no components is never read: it counts as 0.
+    const double number = entry.count == 0 ? 0.0 : block_.number(entry.valueOffset, entry.format);
+    if (const FloatTag* asFloat = findTag(kFloatTags, entry.tag)) {
+        record_.*(asFloat->field) = toFloat(number);
+    } else if (const IntTag* asInt = findTag(kIntTags, entry.tag)) {
+        record_.*(asInt->field) = toInt32(number);
+    } else {
+        actOnSpecialTag(entry, number, state);
+    }
+}
+
+void ExifParser::actOnSpecialTag(const ExifEntry& entry, double number, DirectoryState& state) {
+    PictureRecord& r = record_;
+    const std::int32_t integer = toInt32(number);
+    switch (entry.tag) {
+    case kOrientation:
+        r.orientation = integer;
+        if (integer < 1 || integer > 8) {
+            note("Undefined rotation value");
+            r.orientation = 0;
+        }
+        break;
+    case kResolutionUnit:
+        unitFactor(integer, r.resolutionUnitInches);
+        break;
+    case kFocalPlaneResolutionUnit:
+        unitFactor(integer, r.focalPlaneUnitInches);
+        break;
+    case kThumbnailOffset:
+        state.thumbnailOffset = integer;
+        break;
+    case kThumbnailLength:
+        state.thumbnailLength = integer;
+        break;
+    case kIsoSpeedRatings:
+        r.isoSpeed = integer < 50 ? saturate(std::int64_t{integer} * 200) : integer;
+        break;
+    case kShutterSpeedValue:
+        if (r.exposureTime == 0.0F) {
+            const double power = powerOfTwo(number);
+            r.exposureTime = toFloat(power == 0.0 ? HUGE_VAL : 1.0 / power);
+        }
+        break;
+    case kApertureValue:
+    case kMaxApertureValue:
+        if (r.fNumber == 0.0F) {
+            r.fNumber = toFloat(powerOfTwo(number * 0.5));
+        }
+        break;
+    case kFlash:
+        r.flashFired = (integer & 7) != 0 ? 1 : 0;
+        break;
+    case kUserComment:
+        takeUserComment(entry);
+        break;
+    case kPixelXDimension:
+    case kPixelYDimension:
+        largestExifDimension_ = std::max(largestExifDimension_, integer);
+        break;
+    case kExifPointer:
+    case kInteroperabilityPointer:
+        // The four bytes at the value lie inside the block: in the entry, or in an out-of-line
+        // value whose bounds were checked.
+        followLink(block_.read32(entry.valueOffset));
+        break;
+    default:
+        break;
+    }
+}
+
+void ExifParser::copyText(std::span<char> field, const ExifEntry& entry) {
+    // The field's last character is its terminator and is never written.
+    const std::size_t limit = field.size() - 1;
+    const std::span<const std::uint8_t> value =
+        block_.bytes(entry.valueOffset, std::min<std::uint64_t>(entry.byteCount, limit));
+    std::size_t n = 0;
+    for (; n < value.size() && value[n] != 0; ++n) {
+        field[n] = static_cast<char>(value[n]);
+    }
+    std::fill(field.begin() + static_cast<std::ptrdiff_t>(n),
+              field.begin() + static_cast<std::ptrdiff_t>(limit), '\0');
+}
+
+void ExifParser::takeUserComment(const ExifEntry& entry) {
+    const std::span<std::uint8_t> value = block_.bytes(entry.valueOffset, entry.byteCount);
+    // Trailing spaces become zero bytes, in the kept segment itself.
+    for (std::size_t j = value.size(); j > 0 && value[j - 1] == ' '; --j) {
         value[j - 1] = 0;
     }
-    const auto available = static_cast<std::size_t>(block_ + blockSize_ - value);
-    const std::uint8_t* text = value;
-    if (available >= 5 && std::memcmp(value, "ASCII", 5) == 0) {
-        text = nullptr;
-        for (std::size_t k = 5; k <= 9 && k < available; ++k) {
-            if (value[k] != 0 && value[k] != ' ') {
-                text = value + k;
-                break;
-            }
+    std::size_t start = 0;
+    if (value.size() >= 5 && std::memcmp(value.data(), "ASCII", 5) == 0) {
+        // The text starts at the first of the five bytes after the code that holds a character;
+        // without one the comment stays as it is.
+        start = 5;
+        while (start <= 9 && start < value.size() && (value[start] == 0 || value[start] == ' ')) {
+            ++start;
         }
-        if (text == nullptr) {
+        if (start > 9 || start == value.size()) {
             return;
         }
     }
-    const auto textAvailable = static_cast<std::size_t>(block_ + blockSize_ - text);
     std::size_t n = 0;
-    for (; n < kMaxUserCommentChars && n < textAvailable && text[n] != 0; ++n) {
-        record_->comment[n] = static_cast<char>(text[n]);
+    for (; n < kMaxUserCommentChars && start + n < value.size() && value[start + n] != 0; ++n) {
+        record_.comment[n] = static_cast<char>(value[start + n]);
     }
-    record_->comment[n] = '\0';
-}
-
-bool PictureReader::walkDirectory(std::uint32_t offset) {
-    for (int i = 0; i < walkedCount_; ++i) {
-        if (walked_[static_cast<std::size_t>(i)] == offset) {
-            setError("Repeated or too many EXIF directories");
-            return false;
-        }
-    }
-    if (walkedCount_ == kMaxDirectories) {
-        setError("Repeated or too many EXIF directories");
-        return false;
-    }
-    walked_[static_cast<std::size_t>(walkedCount_++)] = offset;
-
-    const std::uint64_t size = blockSize_;
-    if (std::uint64_t{offset} + 2 > size) {
-        setError("Illegally sized directory");
-        return false;
-    }
-    const std::uint32_t entryCount = read16(block_ + offset);
-    const std::uint64_t entriesEnd = std::uint64_t{offset} + 2 + 12 * std::uint64_t{entryCount};
-    if (entriesEnd > size) {
-        setError("Illegally sized directory");
-        return false;
-    }
-
-    PictureRecord& r = *record_;
-    std::int32_t thumbnailOffset = 0;
-    std::int32_t thumbnailLength = 0;
-    for (std::uint32_t i = 0; i < entryCount; ++i) {
-        std::uint8_t* entry = block_ + offset + 2 + 12 * i;
-        const std::uint16_t tag = read16(entry);
-        const std::uint16_t format = read16(entry + 2);
-        const auto count = static_cast<std::uint32_t>(read32(entry + 4));
-        if (format < 1 || format > 12) {
-            setError("Illegal format code in EXIF dir");
-            return false;
-        }
-        const std::uint64_t byteCount = std::uint64_t{count} * kBytesPerFormat[format];
-        std::uint8_t* value = entry + 8;
-        if (byteCount > 4) {
-            const auto valueOffset = static_cast<std::uint32_t>(read32(entry + 8));
-            if (std::uint64_t{valueOffset} + byteCount > size) {
-                setError("Illegal pointer offset value in EXIF.");
-                return false;
-            }
-            value = block_ + valueOffset;
-        }
-
-        // A value with no components is never read: it counts as 0 and as empty text.
-        const bool empty = count == 0;
-        const double number = empty ? 0.0 : valueAsNumber(value, format);
-        const auto text = [&](char* field, std::size_t limit) {
-            if (empty) {
-                std::memset(field, 0, limit);
-            } else {
-                copyText(field, limit, value);
-            }
-        };
-        switch (tag) {
-        case kMake:
-            text(r.make, sizeof r.make - 1);
-            break;
-        case kModel:
-            text(r.model, sizeof r.model - 1);
-            break;
-        case kOrientation:
-            r.orientation = toInt32(number);
-            if (r.orientation < 1 || r.orientation > 8) {
-                setError("Undefined rotation value");
-                r.orientation = 0;
-            }
-            break;
-        case kXResolution:
-            r.xResolution = toFloat(number);
-            break;
-        case kYResolution:
-            r.yResolution = toFloat(number);
-            break;
-        case kResolutionUnit:
-            unitFactor(toInt32(number), r.resolutionUnitInches);
-            break;
-        case kThumbnailOffset:
-            thumbnailOffset = toInt32(number);
-            break;
-        case kThumbnailLength:
-            thumbnailLength = toInt32(number);
-            break;
-        case kExposureTime:
-            r.exposureTime = toFloat(number);
-            break;
-        case kFNumber:
-            r.fNumber = toFloat(number);
-            break;
-        case kExposureProgram:
-            r.exposureProgram = toInt32(number);
-            break;
-        case kIsoSpeedRatings:
-            r.isoSpeed = toInt32(number);
-            if (r.isoSpeed < 50) {
-                r.isoSpeed = saturate(std::int64_t{r.isoSpeed} * 200);
-            }
-            break;
-        case kExifVersion:
-            text(r.exifVersion, sizeof r.exifVersion - 1);
-            break;
-        case kDateTimeOriginal:
-            text(r.dateTimeOriginal, sizeof r.dateTimeOriginal - 1);
-            break;
-        case kCompressedBitsPerPixel:
-            r.compressedBitsPerPixel = toInt32(number);
-            break;
-        case kShutterSpeedValue:
-            if (r.exposureTime == 0.0F) {
-                const double power = powerOfTwo(number);
-                r.exposureTime = toFloat(power == 0.0 ? HUGE_VAL : 1.0 / power);
-            }
-            break;
-        case kApertureValue:
-        case kMaxApertureValue:
-            if (r.fNumber == 0.0F) {
-                r.fNumber = toFloat(powerOfTwo(number * 0.5));
-            }
-            break;
-        case kBrightnessValue:
-            r.brightness = toFloat(number);
-            break;
-        case kExposureBiasValue:
-            r.exposureBias = toFloat(number);
-            break;
-        case kSubjectDistance:
-            r.subjectDistance = toFloat(number);
-            break;
-        case kMeteringMode:
-            r.meteringMode = toInt32(number);
-            break;
-        case kLightSource:
-            r.lightSource = toInt32(number);
-            break;
-        case kFlash:
-            r.flashFired = (toInt32(number) & 7) != 0 ? 1 : 0;
-            break;
-        case kFocalLength:
-            r.focalLength = toFloat(number);
-            break;
-        case kUserComment:
-            if (empty) {
-                r.comment[0] = '\0';
-            } else {
-                takeUserComment(value, byteCount);
-            }
-            break;
-        case kPixelXDimension:
-        case kPixelYDimension:
-            if (toInt32(number) > largestExifDimension_) {
-                largestExifDimension_ = toInt32(number);
-            }
-            break;
-        case kFocalPlaneXResolution:
-            r.focalPlaneXResolution = toFloat(number);
-            break;
-        case kFocalPlaneYResolution:
-            r.focalPlaneYResolution = toFloat(number);
-            break;
-        case kFocalPlaneResolutionUnit:
-            unitFactor(toInt32(number), r.focalPlaneUnitInches);
-            break;
-        default:
-            break;
-        }
-
-        if (tag == kExifPointer || tag == kInteroperabilityPointer) {
-            // The four bytes at the value always lie inside the block: inline in the entry, or
-            // inside an out-of-line value that passed the bounds check above.
-            const auto link = static_cast<std::uint32_t>(read32(value));
-            if (link > size) {
-                setError("Illegal subdirectory link");
-                return false;
-            }
-            walkDirectory(link); // a failure below a link does not fail this directory
-        }
-    }
-
-    // A next-directory field that does not lie wholly inside the block means no next directory.
-    std::uint32_t next = 0;
-    if (entriesEnd + 4 <= size) {
-        next = static_cast<std::uint32_t>(read32(block_ + entriesEnd));
-    }
-    if (next != 0) {
-        if (next > size) {
-            setError("Illegal subdirectory link");
-            return false;
-        }
-        walkDirectory(next);
-    }
-
-    if (thumbnailOffset > 0 && thumbnailLength > 0 &&
-        std::uint64_t(thumbnailOffset) + std::uint64_t(thumbnailLength) <= size) {
-        r.thumbnailData = block_ + thumbnailOffset;
-        r.thumbnailLength = thumbnailLength;
-        thumbnailBlock_ = block_;
-    }
-    return true;
+    record_.comment[n] = '\0';
 }
 
 } // namespace shotstamp

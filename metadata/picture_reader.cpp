@@ -1,5 +1,7 @@
 #include "picture_reader.h"
 
+#include "exif_parser.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -122,7 +124,7 @@ bool PictureReader::readSections(ByteSource& source) {
             discard();
         } else if (code == kMarkerApp1) {
             if (length >= 6 && std::memcmp(data + 2, "Exif", 4) == 0) {
-                record_->exifPresent = parseExif(data + 2, length);
+                takeExifSegment(data + 2, length);
             } else {
                 discard();
             }
@@ -135,6 +137,36 @@ bool PictureReader::readSections(ByteSource& source) {
             }
         }
     }
+}
+
+void PictureReader::takeExifSegment(std::uint8_t* payload, std::int32_t length) {
+    ++exifSegmentCount_;
+    // A segment that cannot be read leaves no time of its own behind, and does not hide one
+    // that an earlier segment gave.
+    PictureRecord& r = *record_;
+    char date[sizeof r.dateTimeOriginal];
+    char subSecond[sizeof r.subSecTimeOriginal];
+    std::memcpy(date, r.dateTimeOriginal, sizeof date);
+    std::memcpy(subSecond, r.subSecTimeOriginal, sizeof subSecond);
+    if (parseExif(payload, length)) {
+        exifParsed_ = true;
+    } else {
+        std::memcpy(r.dateTimeOriginal, date, sizeof date);
+        std::memcpy(r.subSecTimeOriginal, subSecond, sizeof subSecond);
+    }
+    r.exifPresent = exifParsed_;
+}
+
+bool PictureReader::parseExif(std::uint8_t* payload, std::int32_t segmentLength) {
+    ExifParser parser(*record_);
+    const bool parsed = parser.parse(payload, segmentLength);
+    if (parser.message() != nullptr) {
+        setError(parser.message());
+    }
+    if (parser.thumbnailFound()) {
+        thumbnailBlock_ = payload + 6; // the TIFF block starts after "Exif" and two zero bytes
+    }
+    return parsed;
 }
 
 void PictureReader::takeFrameHeader(const std::uint8_t* b, std::int32_t length, int code) {

@@ -11,8 +11,8 @@
 
 namespace shotstamp {
 
-// One JPEG marker segment kept in memory: `data` holds exactly `length` bytes, the two length
-// bytes as they stand in the file followed by the payload.
+// A marker segment kept in memory. `data` holds `length` bytes: first the segment's length field,
+// high byte first and unchanged, then the payload.
 struct JpegSection {
     std::unique_ptr<std::uint8_t[]> data;
     std::int32_t marker = 0;
@@ -26,15 +26,12 @@ using ReaderMessageSink = void (*)(std::string_view line);
 void setReaderMessageSink(ReaderMessageSink sink);
 void writeLineToStandardOutput(std::string_view line);
 
-// Reads the marker segments of one JPEG file up to the start of scan and fills a PictureRecord,
-// decoding the Exif APP1 segment on the way. One reader reads one file.
+// Walks a JPEG file segment by segment until its scan header, filling a PictureRecord and handing
+// each Exif APP1 segment to the EXIF parser. A reader is used for a single file.
 class PictureReader {
 public:
     static constexpr int kMaxSections = 20;
     static constexpr std::size_t kErrorTextSize = 256;
-    // A walk refuses a directory it has already walked, and walks at most this many directories
-    // per Exif segment; that bounds both loops and the depth of the recursion.
-    static constexpr int kMaxDirectories = 32;
 
     // Without a record the reader makes a zero-filled one of its own and owns it; a record handed
     // in is used as it stands and stays the caller's.
@@ -61,35 +58,25 @@ public:
     }
     // Where the thumbnail starts inside the kept Exif segment's TIFF block, or -1 when none.
     std::int64_t thumbnailOffset() const;
+    // How many Exif segments the file held, whether or not they could be read.
+    int exifSegmentCount() const { return exifSegmentCount_; }
 
-    // Byte helpers, public so that they can be tested on their own.
     static std::uint16_t read16BigEndian(const std::uint8_t* p);
-    std::uint16_t read16(const std::uint8_t* p) const;
-    std::int32_t read32(const std::uint8_t* p) const;
-    double valueAsNumber(const std::uint8_t* value, int format) const;
 
 private:
     void takeFrameHeader(const std::uint8_t* buffer, std::int32_t length, int code);
     void takeComment(const std::uint8_t* buffer, std::int32_t length);
-    bool walkDirectory(std::uint32_t offset);
+    void takeExifSegment(std::uint8_t* payload, std::int32_t length);
     void setError(const char* message);
-    void copyText(char* field, std::size_t limit, const std::uint8_t* value);
-    void takeUserComment(std::uint8_t* value, std::uint64_t byteCount);
 
     std::unique_ptr<PictureRecord> ownedRecord_;
     PictureRecord* record_;
     std::array<char, kErrorTextSize> errorText_{};
-    std::int32_t largestExifDimension_ = 0;
-    std::int32_t motorolaOrder_ = 0;
     std::array<JpegSection, kMaxSections> sections_{};
     std::int32_t sectionCount_ = 0;
-
-    // The TIFF block of the Exif segment being parsed.
-    std::uint8_t* block_ = nullptr;
-    std::uint32_t blockSize_ = 0;
+    int exifSegmentCount_ = 0;
+    bool exifParsed_ = false; // some Exif segment of the file could be read
     const std::uint8_t* thumbnailBlock_ = nullptr;
-    std::array<std::uint32_t, kMaxDirectories> walked_{};
-    int walkedCount_ = 0;
 };
 
 } // namespace shotstamp

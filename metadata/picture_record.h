@@ -4,8 +4,8 @@
 
 namespace shotstamp {
 
-// The plain block of facts about one JPEG picture. Every field starts at zero; text fields are
-// fixed arrays that always stay zero-terminated within their size.
+// What the reader learnt about a picture, as plain data. All fields start out zero; each text
+// field is a fixed array whose contents end with a zero byte inside the array.
 struct PictureRecord {
     char exifVersion[5];
     char make[32];
@@ -41,6 +41,8 @@ struct PictureRecord {
     const std::uint8_t* thumbnailData;
     std::int32_t thumbnailLength;
     bool exifPresent;
+    // Fraction of a second of the original capture, digits as the camera wrote them.
+    char subSecTimeOriginal[10];
 };
 
 } // namespace shotstamp

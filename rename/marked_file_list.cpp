@@ -29,60 +29,70 @@ void splitPath(std::string_view path, IsSeparator isSeparator, std::string& fold
 
 MarkedFileList::MarkedFileList(std::string_view commandLineText) : remainingText_(commandLineText) {
     text::lowerInPlace(remainingText_);
-    removeLeadingSeparators();
+    remainingText_.erase(0, skipSeparators(0, quoted_));
 }
 
-void MarkedFileList::removeLeadingSeparators() {
+std::size_t MarkedFileList::skipSeparators(std::size_t at, bool& quoted) const {
     // The separators are single-byte characters, so a lead byte always stops the walk.
-    std::size_t at = 0;
-    while (at < remainingText_.size() && isLeadingSeparator(remainingText_[at])) {
-        ++at;
-    }
-    remainingText_.erase(0, at);
-}
-
-std::size_t MarkedFileList::findEntry() const {
-    const std::string_view text = remainingText_;
-    // Each search covers the whole text; a later one runs only when the earlier found nothing.
-    std::size_t at = text::findWhole(text, ".jpg ");
-    if (at == std::string_view::npos) {
-        at = text::findWhole(text, ".jpg\"");
-    }
-    if (at == std::string_view::npos) {
-        at = text::findWhole(text, ".jpg");
-        if (at == std::string_view::npos || at + 4 != text.size()) {
-            return 0;
+    for (; at < remainingText_.size() && isLeadingSeparator(remainingText_[at]); ++at) {
+        if (remainingText_[at] == '"') {
+            quoted = !quoted;
         }
     }
-    return at + 4;
+    return at;
 }
 
-void MarkedFileList::split(std::size_t length, std::string& folder, std::string& fileName) const {
+bool MarkedFileList::findEntry(Found& found) const {
+    const std::string_view text = remainingText_;
+    bool quoted = quoted_;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        // A path never holds a quote: the next one ends a quoted path and bounds an unquoted one.
+        std::size_t stop = text::findWhole(text, "\"", at);
+        stop = stop == std::string_view::npos ? text.size() : stop;
+        if (quoted) {
+            if (text::endsWithJpg(text.substr(at, stop - at))) {
+                found = {at, stop, true};
+                return true;
+            }
+        } else {
+            for (std::size_t jpg = text::findWhole(text, ".jpg", at);
+                 jpg != std::string_view::npos && jpg + 4 <= stop;
+                 jpg = text::findWhole(text, ".jpg", jpg + 1)) {
+                if (jpg + 4 == stop || text[jpg + 4] == ' ' || text[jpg + 4] == '\t') {
+                    found = {at, jpg + 4, false};
+                    return true;
+                }
+            }
+        }
+        at = skipSeparators(stop, quoted); // no entry in this path: go on with the next
+    }
+    return false;
+}
+
+void MarkedFileList::split(const Found& found, std::string& folder, std::string& fileName) const {
     splitPath(
-        std::string_view(remainingText_).substr(0, length), [](char c) { return c == '\\'; },
-        folder, fileName);
+        std::string_view(remainingText_).substr(found.begin, found.end - found.begin),
+        [](char c) { return c == '\\'; }, folder, fileName);
 }
 
 bool MarkedFileList::takeNext(std::string& folder, std::string& fileName) {
-    if (remainingText_.size() < 5) {
+    Found found;
+    if (remainingText_.size() < 5 || !findEntry(found)) {
         return false;
     }
-    const std::size_t length = findEntry();
-    if (length == 0) {
-        return false;
-    }
-    split(length, folder, fileName);
-    remainingText_.erase(0, length);
-    removeLeadingSeparators();
+    split(found, folder, fileName);
+    quoted_ = found.quoted;
+    remainingText_.erase(0, skipSeparators(found.end, quoted_));
     return true;
 }
 
 bool MarkedFileList::firstEntry(std::string& folder, std::string& fileName) {
-    const std::size_t length = findEntry();
-    if (length == 0) {
+    Found found;
+    if (!findEntry(found)) {
         return false;
     }
-    split(length, folder, fileName);
+    split(found, folder, fileName);
     return true;
 }
 

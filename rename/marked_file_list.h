@@ -8,8 +8,9 @@
 
 namespace shotstamp {
 
-// The Windows command line as one text, searched for the ends of JPEG paths (".jpg") rather than
-// split at blanks, so that a path with spaces is found whole, quoted or not. The text is
+// The Windows command line as one text. A quoted path runs to its closing quote; an unquoted one
+// ends at the first ".jpg" that a blank, a tab, a quote or the end of the text follows, so that
+// blanks inside a path do not split it. Paths not ending in ".jpg" are passed over. The text is
 // lower-cased once; entries are then taken from its front.
 class MarkedFileList final : public EntryList {
 public:
@@ -23,12 +24,19 @@ public:
     const std::string& remainingText() const { return remainingText_; }
 
 private:
-    // Length of the entry at the front (up to and including its ".jpg"), or 0 for none.
-    std::size_t findEntry() const;
-    void split(std::size_t length, std::string& folder, std::string& fileName) const;
-    void removeLeadingSeparators();
+    // Where the next entry lies in the remaining text, and whether a quote is open there.
+    struct Found {
+        std::size_t begin = 0;
+        std::size_t end = 0; // just after its ".jpg"
+        bool quoted = false;
+    };
+    bool findEntry(Found& found) const;
+    // Skips blanks, tabs and quotes from `at` on; each quote opens or closes a quoted path.
+    std::size_t skipSeparators(std::size_t at, bool& quoted) const;
+    void split(const Found& found, std::string& folder, std::string& fileName) const;
 
     std::string remainingText_;
+    bool quoted_ = false; // the remaining text starts inside a quoted path
 };
 
 // A command line already split into arguments (POSIX): every argument that ends in ".jpg" in any

@@ -53,6 +53,8 @@ const char* reasonText(RenameKind kind) {
         return "not a JPEG";
     case RenameKind::noExif:
         return "no EXIF block";
+    case RenameKind::unreadableExif:
+        return "unreadable EXIF block";
     case RenameKind::noDate:
         return "no date taken";
     case RenameKind::unusableDate:
@@ -82,6 +84,8 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
     reader.readSections(source);
     file.reset();
     scan.startsLikeJpeg = source.startsLikeJpeg();
+    scan.exifSegmentFound = reader.exifSegmentCount() > 0;
+    scan.readerMessage = reader.errorText();
     scan.record = reader.record();
     scan.record.thumbnailData = nullptr;
     return scan;
@@ -102,7 +106,14 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
     }
     const PictureRecord& record = scan.record;
     if (!record.exifPresent) {
-        outcome.kind = scan.startsLikeJpeg ? RenameKind::noExif : RenameKind::notJpeg;
+        if (!scan.startsLikeJpeg) {
+            outcome.kind = RenameKind::notJpeg;
+        } else if (scan.exifSegmentFound) {
+            outcome.kind = RenameKind::unreadableExif;
+            outcome.systemMessage = scan.readerMessage;
+        } else {
+            outcome.kind = RenameKind::noExif;
+        }
         return outcome;
     }
     const void* end = std::memchr(record.dateTimeOriginal, 0, sizeof record.dateTimeOriginal);

@@ -31,12 +31,14 @@ enum class RenameKind {
     renamed,
     cannotOpen,    // the file could not be opened for reading (missing, a folder, denied)
     notJpeg,       // it does not start like a JPEG file
-    noExif,        // a JPEG without a usable EXIF block
+    noExif,        // a JPEG without an EXIF block
     noDate,        // EXIF without DateTimeOriginal
     unusableDate,  // a date with no digits, all zeros, or a character a file name cannot hold
     alreadyNamed,  // the file already carries its new name
     nameExists,    // another file has the new name; nothing is replaced
     renameRefused, // the system refused the rename
+    // An EXIF block is there but could not be read; the reader's message says why.
+    unreadableExif,
 };
 
 // What happened to one file. The window ignores it; the command-line tool prints it.
@@ -45,6 +47,7 @@ struct RenameOutcome {
     std::string oldPath;
     std::string newPath;       // set whenever a new name was composed
     std::string systemMessage; // the system's text for cannotOpen and renameRefused
+    // (for unreadableExif it holds the reader's message instead)
 };
 
 // A short plain reason for a kept picture ("name exists"); "renamed" for a renamed one.
@@ -64,6 +67,8 @@ struct PictureScan {
     bool opened = false;
     std::string systemMessage; // why it could not be opened
     bool startsLikeJpeg = false;
+    bool exifSegmentFound = false; // an Exif segment was there, readable or not
+    std::string readerMessage;     // the reader's last message
     PictureRecord record{}; // thumbnailData is cleared: it would point into the finished reader
 };
 

@@ -21,7 +21,7 @@ RECORD_FIELDS = [
     "exposureProgram", "isoSpeed", "compressedBitsPerPixel", "focalPlaneXResolution",
     "focalPlaneYResolution", "focalPlaneUnitInches", "xResolution", "yResolution",
     "resolutionUnitInches", "brightness", "comment", "thumbnailData", "thumbnailLength",
-    "exifPresent",
+    "exifPresent", "subSecTimeOriginal",
 ]
 KEYS = ["file", "readSections", "errorText"] + RECORD_FIELDS + ["sections", "thumbnailOffset"]
 

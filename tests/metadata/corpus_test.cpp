@@ -23,6 +23,7 @@ void expectInvariants(const ReadOutcome& out) {
     EXPECT_TRUE(terminated(r.model));
     EXPECT_TRUE(terminated(r.dateTimeOriginal));
     EXPECT_TRUE(terminated(r.comment));
+    EXPECT_TRUE(terminated(r.subSecTimeOriginal));
     EXPECT_GE(r.orientation, 0);
     EXPECT_LE(r.orientation, 8);
     EXPECT_TRUE(r.flashFired == 0 || r.flashFired == 1);
@@ -76,6 +77,30 @@ TEST(Corpus, EveryPictureReadsWithItsInvariants) {
     // Nearly all of the corpus are whole camera pictures; only a handful are broken on purpose.
     EXPECT_GT(reachedScan, static_cast<int>(pictures.size()) * 3 / 4);
     EXPECT_GT(withExif, static_cast<int>(pictures.size()) * 3 / 4);
+}
+
+// Camera files the reader once misread: a first directory far from offset 8, a Model without
+// terminator, an Exif pointer stored as a string.
+TEST(Corpus, FilesOnceMisreadGiveTheirDateAndModel) {
+    struct Case {
+        const char* file;
+        const char* date;
+        const char* model;
+    };
+    for (const Case& c :
+         {Case{"tests/87_OSError.jpg", "2005:12:14 14:39:47", "NIKON D70s"},
+          Case{"Kodak_CX7530.jpg", "2005:08:13 09:47:23", "KODAK CX7530 ZOOM DIGITAL CAMERA"},
+          Case{"tests/30-type_error.jpg", "", ""}}) {
+        SCOPED_TRACE(c.file);
+        const Bytes file = readCorpusFile(c.file);
+        if (file.empty()) {
+            GTEST_SKIP() << "corpus not found";
+        }
+        const ReadOutcome out = readBytes(file);
+        EXPECT_TRUE(out.record().exifPresent);
+        EXPECT_STREQ(out.record().dateTimeOriginal, c.date);
+        EXPECT_STREQ(out.record().model, c.model);
+    }
 }
 
 TEST(Corpus, StreamAndMemoryGiveTheSameRecord) {

@@ -93,8 +93,6 @@ def rule_holds(rule, field, ours, theirs):
         return field in TEXT_LIMITS and ours == theirs[:TEXT_LIMITS[field]]
     if rule == "stored-spaces":
         return ours != theirs and ours.rstrip(" ") == theirs
-    if rule == "uncounted-copy":
-        return len(ours) > len(theirs) and ours.startswith(theirs)
     if rule == "iso-x200":
         return theirs < 50 and ours == theirs * 200
     if rule == "orientation-range":

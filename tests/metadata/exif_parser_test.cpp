@@ -1,4 +1,5 @@
 // The Exif segment: headers, the tag table, value conversions and the directory walk.
+#include "metadata/exif_parser.h"
 #include "reader_harness.h"
 
 #include <cmath>
@@ -36,6 +37,7 @@ constexpr std::uint16_t kLightSource = 0x9208;
 constexpr std::uint16_t kFlash = 0x9209;
 constexpr std::uint16_t kFocalLength = 0x920A;
 constexpr std::uint16_t kUserComment = 0x9286;
+constexpr std::uint16_t kSubSecOriginal = 0x9291;
 constexpr std::uint16_t kPixelX = 0xA002;
 constexpr std::uint16_t kPixelY = 0xA003;
 constexpr std::uint16_t kInteropPointer = 0xA005;
@@ -72,7 +74,7 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(ByteOrder, ExifParser, ::testing::Values(false, true), byteOrderName);
 
-TEST(ExifHeader, FailuresAsTheTableSays) {
+TEST(ExifHeader, BrokenHeadersFailWithTheirMessage) {
     struct Case {
         const char* name;
         Bytes payload;
@@ -95,7 +97,7 @@ TEST(ExifHeader, FailuresAsTheTableSays) {
          "Invalid Exif start (1)"},
         {"first offset 7", concat({exif, ii, {42, 0, 7, 0, 0, 0}}),
          "Suspicious offset of first IFD value"},
-        {"first offset 17", concat({exif, mm, {0, 42, 0, 0, 0, 17}}),
+        {"first offset past the block", concat({exif, mm, {0, 42, 0, 0, 0, 25}}),
          "Suspicious offset of first IFD value"},
         {"first offset negative", concat({exif, ii, {42, 0, 8, 0, 0, 0x80}}),
          "Suspicious offset of first IFD value"},
@@ -125,12 +127,25 @@ TEST(ExifHeader, FailedHeaderLeavesExifAbsent) {
     EXPECT_STREQ(out.record().make, "");
 }
 
-TEST_P(ExifParser, FirstDirectoryIsAlwaysWalkedAtOffsetEight) {
-    for (std::uint32_t first : {8U, 12U, 16U}) {
+TEST_P(ExifParser, FirstDirectoryIsWalkedWhereTheHeaderSays) {
+    // Directory 0 is the one at the header's offset; a decoy sits at offset 8 when there is room,
+    // and the Exif directory lies far behind, as some cameras write them.
+    for (std::uint32_t first : {8U, 12U, 17U, 400U}) {
         SCOPED_TRACE(first);
-        const ReadOutcome out = readExif(t.build({{{t.ascii(kMake, "Eight")}}}, first));
+        Directory ifd0{{t.ascii(kMake, "Where"), TiffBuilder::pointer(kExifPointer, 1)}};
+        ifd0.atOffset = first;
+        Directory exif{{t.ascii(kDateTimeOriginal, "2005:12:30 20:57:32")}};
+        exif.atOffset = 200;
+        std::vector<Directory> dirs{ifd0, exif};
+        if (first > 100) {
+            dirs.push_back({{t.ascii(kMake, "decoy")}});
+            dirs.back().atOffset = 8;
+        }
+        const ReadOutcome out = readExif(t.build(dirs, first));
         EXPECT_TRUE(out.record().exifPresent);
-        EXPECT_STREQ(out.record().make, "Eight");
+        EXPECT_EQ(out.errorText(), "");
+        EXPECT_STREQ(out.record().make, "Where");
+        EXPECT_STREQ(out.record().dateTimeOriginal, "2005:12:30 20:57:32");
     }
 }
 
@@ -146,6 +161,7 @@ Bytes fullBlock(const TiffBuilder& t) {
                     t.shortEntry(kIso, 200),
                     t.undefined(kExifVersion, bytesOf("0220")),
                     t.ascii(kDateTimeOriginal, "2003:12:14 12:01:44"),
+                    t.ascii(kSubSecOriginal, "07"),
                     t.rational(kCompressedBits, 9, 2),
                     t.srational(kBrightness, -75, 100),
                     t.srational(kExposureBias, -1, 3),
@@ -172,6 +188,7 @@ TEST_P(ExifParser, TagTable) {
     EXPECT_EQ(out.errorText(), "");
     EXPECT_STREQ(r.make, "Canon");
     EXPECT_STREQ(r.model, "PowerShot S40");
+    EXPECT_STREQ(r.subSecTimeOriginal, "07");
     EXPECT_EQ(r.orientation, 6);
     EXPECT_EQ(r.xResolution, 72.0F);
     EXPECT_EQ(r.yResolution, 75.0F);
@@ -229,7 +246,7 @@ TEST(ExifParserOrders, BothByteOrdersGiveTheSameRecord) {
     EXPECT_EQ(std::memcmp(&intel, &motorola, sizeof intel), 0);
 }
 
-TEST_P(ExifParser, ValueAsNumberReadsTheFirstComponent) {
+TEST_P(ExifParser, ViewReadsNumbersOnlyInsideTheBlock) {
     struct Case {
         int format;
         Bytes bytes;
@@ -255,19 +272,26 @@ TEST_P(ExifParser, ValueAsNumberReadsTheFirstComponent) {
         {0, {1, 1, 1, 1}, 0},
         {13, {1, 1, 1, 1}, 0},
     };
-    // The byte order comes from a parsed header.
-    Parsed header = parsePayload(exifPayload(t.build({{{}}})));
-    ASSERT_TRUE(header.result);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);
         Bytes value = c.bytes;
         value.resize(8, 0);
-        EXPECT_EQ(header.reader->valueAsNumber(value.data(), c.format), c.expected);
+        TiffView view(value.data(), static_cast<std::uint32_t>(value.size()));
+        view.setMotorolaOrder(GetParam());
+        EXPECT_EQ(view.number(0, c.format), c.expected);
     }
-    const Bytes word = concat({t.u16(0x1234), t.u16(0x5678)});
-    EXPECT_EQ(header.reader->read16(word.data()), 0x1234);
-    EXPECT_EQ(header.reader->read32(t.u32(0x89ABCDEF).data()),
-              static_cast<std::int32_t>(0x89ABCDEF));
+    // Reads that would leave the block give 0, however large the offset.
+    Bytes word = concat({t.u16(0x1234), t.u16(0x5678), t.u32(0x89ABCDEF)});
+    TiffView view(word.data(), static_cast<std::uint32_t>(word.size()));
+    view.setMotorolaOrder(GetParam());
+    EXPECT_EQ(view.read16(0), 0x1234);
+    EXPECT_EQ(view.read32(4), 0x89ABCDEFU);
+    EXPECT_EQ(view.read32(5), 0U);
+    EXPECT_EQ(view.read16(7), 0);
+    EXPECT_EQ(view.number(4, kDouble), 0.0);
+    EXPECT_TRUE(view.fits(8, 0));
+    EXPECT_FALSE(view.fits(0xFFFFFFFFFFFFFFF8ULL, 16));
+    EXPECT_TRUE(view.bytes(0xFFFFFFFFULL, 1).empty());
 }
 
 TEST_P(ExifParser, OrientationOutsideOneToEightIsZeroWithoutFailure) {
@@ -448,6 +472,8 @@ TEST_P(ExifParser, TextCopies) {
     Entry unterminated{kMake, kAscii, 5, bytesOf(std::string_view("CanonXYZ\0", 9))};
     Entry noComponents{kMake, kAscii, 0, {}};
     noComponents.rawField = 0x41414141;
+    Entry noDate{kDateTimeOriginal, kAscii, 0, {}};
+    noDate.rawField = 0x32303035;
     const std::vector<Case> cases = {
         {"make truncated to 31", {t.ascii(kMake, std::string(40, 'M'))}, std::string(31, 'M'), ""},
         {"date truncated to 19",
@@ -459,8 +485,17 @@ TEST_P(ExifParser, TextCopies) {
          {t.ascii(kMake, "Thirteen char"), t.ascii(kMake, "AB")},
          "AB",
          ""},
-        {"count does not bound the copy", {unterminated}, "CanonXYZ", ""},
+        {"count bounds the copy", {unterminated}, "Canon", ""},
+        {"count bounds a value inside the entry", {{kMake, kAscii, 3, bytesOf("ABCD")}}, "ABC", ""},
+        {"count bounds the date",
+         {{kDateTimeOriginal, kAscii, 16, bytesOf("2005:12:30 20:57XYZ")}},
+         "",
+         "2005:12:30 20:57"},
         {"zero components give an empty text", {t.ascii(kMake, "Before"), noComponents}, "", ""},
+        {"zero components never give a date",
+         {t.ascii(kDateTimeOriginal, "2005:12:30 20:57:32"), noDate},
+         "",
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -508,6 +543,9 @@ TEST_P(ExifParser, UserComment) {
         readExif(t.build({{{t.undefined(kUserComment, c.value)}}}), &record);
         EXPECT_EQ(std::string(record.comment), c.comment);
     }
+    // The value's count ends the comment, also without a zero byte.
+    const Entry shortCount{kUserComment, kUndefined, 10, asciiComment("HiThere")};
+    EXPECT_STREQ(readExif(t.build({{{shortCount}}})).record().comment, "Hi");
 }
 
 TEST_P(ExifParser, UserCommentWithoutTextKeepsTheEmptiedComment) {
@@ -657,15 +695,15 @@ TEST_P(ExifParser, FailurePropagation) {
          "Illegal pointer offset value in EXIF.",
          "",
          "late"},
-        {"exif pointer beyond the block",
+        {"exif pointer beyond the block fails only the link",
          {{{t.ascii(kMake, "made"), farLink, t.ascii(kModel, "late")}}},
-         false,
+         true,
          "Illegal subdirectory link",
          "made",
-         ""},
-        {"next directory beyond the block",
+         "late"},
+        {"next directory beyond the block fails only the link",
          {farNext},
-         false,
+         true,
          "Illegal subdirectory link",
          "made",
          ""},
@@ -675,11 +713,11 @@ TEST_P(ExifParser, FailurePropagation) {
          "Illegal format code in EXIF dir",
          "made",
          ""},
-        {"bad link inside the exif directory is ignored",
-         {{{exifLink, t.ascii(kModel, "late")}}, {{farLink, t.ascii(kMake, "skipped")}}},
+        {"bad link inside the exif directory is skipped",
+         {{{exifLink, t.ascii(kModel, "late")}}, {{farLink, t.ascii(kMake, "read")}}},
          true,
          "Illegal subdirectory link",
-         "",
+         "read",
          "late"},
     };
     for (const Case& c : cases) {

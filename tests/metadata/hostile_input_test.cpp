@@ -1,6 +1,7 @@
 // Input built to make the reader loop, recurse, overflow or read past its buffers. Every case
 // must end promptly with a defined result; the sanitizer build checks the reads.
 #include "corpus_files.h"
+#include "metadata/exif_parser.h"
 #include "reader_harness.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,6 @@ TEST_P(HostileExif, DirectoryLoopsEnd) {
          {{{toExif}}, {{TiffBuilder::pointer(kInteropPointer, 2)}}, {{toExif}}}},
         {"interoperability back to the first",
          {{{toExif}}, {{TiffBuilder::pointer(kInteropPointer, 0)}}}},
-        {"next directory is the exif directory", {{{toExif}, 1}, {{}}}},
         {"exif directory's next is the first", {{{toExif}}, {{}, 0}}},
     };
     for (const Case& c : cases) {
@@ -48,6 +48,31 @@ TEST_P(HostileExif, DirectoryLoopsEnd) {
         EXPECT_TRUE(out.record().exifPresent);
         EXPECT_EQ(out.errorText(), kRepeated);
     }
+}
+
+TEST_P(HostileExif, DirectoryReachedTwiceWithoutALoopIsWalkedTwice) {
+    // The Exif pointer and the next-directory field lead to the same directory; between the two
+    // visits the first directory writes its own Make.
+    const Directory ifd0{{TiffBuilder::pointer(kExifPointer, 1), t.ascii(kMake, "first")}, 1};
+    const ReadOutcome out = readExif(t.build({ifd0, {{t.ascii(kMake, "shared")}}}));
+    EXPECT_TRUE(out.record().exifPresent);
+    EXPECT_STREQ(out.record().make, "shared");
+    EXPECT_EQ(out.errorText(), "");
+}
+
+TEST_P(HostileExif, SharedDirectoriesCannotMultiplyTheWork) {
+    // Every directory points twice at the next one: 2^40 paths, cut off by the budget.
+    constexpr int kLevels = 40;
+    std::vector<Directory> dirs(kLevels);
+    for (int i = 0; i + 1 < kLevels; ++i) {
+        dirs[static_cast<std::size_t>(i)].entries = {TiffBuilder::pointer(kExifPointer, i + 1),
+                                                     TiffBuilder::pointer(kInteropPointer, i + 1),
+                                                     t.longEntry(kExposureProgram, 7)};
+    }
+    const ReadOutcome out = readExif(t.build(dirs));
+    EXPECT_TRUE(out.record().exifPresent);
+    EXPECT_EQ(out.record().exposureProgram, 7);
+    EXPECT_EQ(out.errorText(), kRepeated);
 }
 
 // `n` directories, directory i setting ExposureProgram to i, each linked to the next one either
@@ -73,12 +98,11 @@ TEST_P(HostileExif, DeepNestingStopsAtTheDirectoryLimit) {
         SCOPED_TRACE(throughPointers ? "exif pointers" : "next-directory fields");
         const ReadOutcome deep = readExif(chain(t, 1000, throughPointers));
         EXPECT_TRUE(deep.record().exifPresent);
-        EXPECT_EQ(deep.record().exposureProgram, PictureReader::kMaxDirectories - 1);
+        EXPECT_EQ(deep.record().exposureProgram, ExifParser::kMaxDirectories - 1);
         EXPECT_EQ(deep.errorText(), kRepeated);
 
-        const ReadOutcome fits =
-            readExif(chain(t, PictureReader::kMaxDirectories, throughPointers));
-        EXPECT_EQ(fits.record().exposureProgram, PictureReader::kMaxDirectories - 1);
+        const ReadOutcome fits = readExif(chain(t, ExifParser::kMaxDirectories, throughPointers));
+        EXPECT_EQ(fits.record().exposureProgram, ExifParser::kMaxDirectories - 1);
         EXPECT_EQ(fits.errorText(), "");
     }
 }

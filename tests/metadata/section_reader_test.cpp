@@ -21,7 +21,7 @@ struct FailureCase {
     const char* line; // console line, or nullptr for none
 };
 
-TEST(SectionReader, EndsAsTheFailureTableSays) {
+TEST(SectionReader, EachWayOfEndingKeepsItsMessage) {
     const Bytes soi{0xFF, 0xD8};
     const std::vector<FailureCase> cases = {
         {"empty file", {}, false, "", nullptr},
@@ -280,24 +280,37 @@ TEST(SectionReader, SuppliedRecordKeepsWhatTheFileDoesNotWrite) {
     EXPECT_EQ(record.pixelWidth, 99);
 }
 
-TEST(SectionReader, ExifPresentReportsTheLastExifSegment) {
+TEST(SectionReader, ExifPresentWhenAnyExifSegmentWasRead) {
     TiffBuilder t(true);
-    const Bytes good = t.build({{{t.ascii(0x010F, "Maker")}}});
-    Bytes bad = good;
-    bad[3] = 43; // the header number is no longer 42
+    const Bytes good =
+        t.build({{{t.ascii(0x010F, "Maker"), t.ascii(0x9003, "2005:12:30 20:57:32")}}});
+    Bytes badHeader = good;
+    badHeader[3] = 43; // the header number is no longer 42
+    // Writes its date, then fails in the first directory: the date must not stay.
+    const Bytes badWalk =
+        t.build({{{t.ascii(0x9003, "1999:01:01 00:00:00"), Entry{0x0110, 0, 1, {}}}}});
+    const Bytes undated = t.build({{{t.ascii(0x0110, "Model")}}});
 
-    const ReadOutcome goodThenBad =
-        readBytes(JpegBuilder().soi().exif(good).exif(bad).sos().bytes());
-    EXPECT_FALSE(goodThenBad.record().exifPresent);
-    EXPECT_EQ(goodThenBad.errorText(), "Invalid Exif start (1)");
-    EXPECT_STREQ(goodThenBad.record().make, "Maker");
+    for (const Bytes& bad : {badHeader, badWalk}) {
+        const ReadOutcome goodThenBad =
+            readBytes(JpegBuilder().soi().exif(good).exif(bad).sos().bytes());
+        EXPECT_TRUE(goodThenBad.record().exifPresent);
+        EXPECT_STREQ(goodThenBad.record().dateTimeOriginal, "2005:12:30 20:57:32");
+        EXPECT_NE(goodThenBad.errorText(), "");
 
-    const ReadOutcome badThenGood =
-        readBytes(JpegBuilder().soi().exif(bad).exif(good).sos().bytes());
-    EXPECT_TRUE(badThenGood.record().exifPresent);
-    // A later success does not clear the message.
-    EXPECT_EQ(badThenGood.errorText(), "Invalid Exif start (1)");
-    EXPECT_EQ(badThenGood.reader->sectionCount(), 3);
+        const ReadOutcome badThenUndated =
+            readBytes(JpegBuilder().soi().exif(bad).exif(undated).sos().bytes());
+        EXPECT_TRUE(badThenUndated.record().exifPresent);
+        EXPECT_STREQ(badThenUndated.record().dateTimeOriginal, "");
+        // A later success does not clear the message.
+        EXPECT_NE(badThenUndated.errorText(), "");
+        EXPECT_EQ(badThenUndated.reader->sectionCount(), 3);
+        EXPECT_EQ(badThenUndated.reader->exifSegmentCount(), 2);
+
+        const ReadOutcome badAlone = readBytes(JpegBuilder().soi().exif(bad).sos().bytes());
+        EXPECT_FALSE(badAlone.record().exifPresent);
+        EXPECT_EQ(badAlone.reader->exifSegmentCount(), 1);
+    }
 }
 
 TEST(SectionReader, ExifStaysPresentWhenTheFileEndsLater) {

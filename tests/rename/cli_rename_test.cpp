@@ -57,12 +57,16 @@ TEST(CliRename, ReportsEachFileAndCounts) {
     writeFile(dir.path() + "same.jpg", jpegWithExif("2005:12:30 20:57:32", "2"));
     writeFile(dir.path() + "none.jpg", jpegWithExif(std::nullopt));
     writeFile(dir.path() + "text.jpg", "hello");
+    std::string unreadable = jpegWithExif("2005:12:30 20:57:32", "3");
+    unreadable[unreadable.find("II*") + 2] = '+'; // the TIFF header's 42 becomes 43
+    writeFile(dir.path() + "bad.jpg", unreadable);
 
     const std::vector<std::string> args{"--prefix", "Trip ",    "--",       "-dash \"q\" \xE9.JPG",
-                                        "same.jpg", "none.jpg", "text.jpg", "skip.png"};
+                                        "same.jpg", "none.jpg", "text.jpg", "bad.jpg",
+                                        "skip.png"};
     const auto before = dir.contents();
     const CliRun dry = runCli({"--dry-run", "--prefix", "Trip ", "--", "-dash \"q\" \xE9.JPG",
-                               "same.jpg", "none.jpg", "text.jpg", "skip.png"},
+                               "same.jpg", "none.jpg", "text.jpg", "bad.jpg", "skip.png"},
                               dir.path());
     EXPECT_EQ(dir.contents(), before);
 
@@ -72,7 +76,8 @@ TEST(CliRename, ReportsEachFileAndCounts) {
                         "kept: same.jpg (name exists)\n"
                         "kept: none.jpg (no date taken)\n"
                         "kept: text.jpg (not a JPEG)\n"
-                        "1 renamed, 3 kept\n");
+                        "kept: bad.jpg (unreadable EXIF block: Invalid Exif start (1))\n"
+                        "1 renamed, 4 kept\n");
     EXPECT_EQ(dry.status, 0);
     EXPECT_EQ(dry.out, real.out);
     EXPECT_EQ(testing::checksums(dir.contents()), testing::checksums(before));
