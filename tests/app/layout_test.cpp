@@ -3,6 +3,7 @@
 
 #include "app/icon_position.h"
 #include "platform/dialog_template.h"
+#include "platform/placement.h"
 #include "platform/ui.h"
 #include "res/dialog_templates.h"
 
@@ -99,6 +100,27 @@ TEST(DialogTemplate, EnterPressesTheFocusedButtonElseTheDefault) {
     EXPECT_EQ(main.enterCommandId(ui::kIdHelp), ui::kIdHelp);
     EXPECT_EQ(main.enterCommandId(0), ui::kIdCancel);
     EXPECT_EQ(res::kAboutDialog.enterCommandId(ui::kIdStatic), ui::kIdOk);
+}
+
+TEST(WindowPlacement, CentresThenKeepsTheWholeWindowOnTheWorkArea) {
+    const ui::PixelRect work{1024, 40, 2048, 768};
+    struct Case {
+        int width, height;
+        ui::PixelRect over;
+        int x, y;
+    };
+    const Case cases[] = {
+        {321, 70, work, 1375, 369},                     // on the work area, halves truncated
+        {332, 108, {1375, 369, 1696, 439}, 1370, 350},  // over a smaller owner
+        {332, 108, {1900, 700, 2221, 770}, 1716, 660},  // owner off the corner: pushed back in
+        {2000, 900, work, 1024, 40},                    // larger than the area: top-left kept
+        {100, 100, {-500, -500, -400, -400}, 1024, 40}, // owner elsewhere entirely
+    };
+    for (const Case& c : cases) {
+        const ui::PixelPoint at = ui::placeCentred(c.width, c.height, c.over, work);
+        EXPECT_EQ(at.x, c.x) << c.width << "x" << c.height;
+        EXPECT_EQ(at.y, c.y) << c.width << "x" << c.height;
+    }
 }
 
 } // namespace

@@ -251,6 +251,74 @@ class GuiTest(unittest.TestCase):
         self.assertEqual(probe("click", MAIN, "1").returncode, 0)
         self.assertEqual(program.wait(), 0)
 
+    def window(self, caption):
+        """The probe's "rect" line as {word: [numbers]}."""
+        words, facts = probe("rect", caption).stdout.split(), {}
+        for word in words:
+            if word.lstrip("-").isdigit():
+                facts[key].append(int(word))
+            else:
+                key = word
+                facts[key] = []
+        print(caption, facts)
+        return facts
+
+    def assert_centred_within(self, inner, over, area):
+        for near, far in ((0, 2), (1, 3)):
+            self.assertLessEqual(abs(inner[near] + inner[far] - over[near] - over[far]), 1, inner)
+            self.assertTrue(area[near] <= inner[near] and inner[far] <= area[far], inner)
+
+    def test_windows_open_centred_on_the_pointers_monitor(self):
+        # run-wine-tests.sh: two monitors side by side, with different work areas.
+        for pointer in ("300", "300"), ("1700", "400"):
+            xdotool("mousemove", *pointer)
+            program = self.start("")
+            self.wait_for(MAIN)
+            main = self.window(MAIN)
+            work = main["work"]
+            self.assertTrue(work[0] <= int(pointer[0]) < work[2], "not the pointer's monitor")
+            self.assert_centred_within(main["window"], work, work)
+            self.assertEqual(probe("message", MAIN, WM_SYSCOMMAND, "0x0010").returncode, 0)
+            self.wait_for(ABOUT)
+            about = self.window(ABOUT)
+            self.assert_centred_within(about["window"], main["window"], work)
+            self.assertEqual(probe("click", ABOUT, "1").returncode, 0)
+            self.assertEqual(probe("gone", ABOUT, "10000").returncode, 0)
+            self.assertEqual(probe("click", MAIN, "1").returncode, 0)
+            self.assertEqual(program.wait(), 0)
+
+    def test_layout_at_96_144_and_192_dpi(self):
+        def set_dpi(dpi):
+            run_wine(["reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
+                      "REG_DWORD", "/d", str(dpi), "/f"])
+
+        try:
+            for dpi in 96, 144, 192:
+                set_dpi(dpi)
+                program = self.start("")
+                self.wait_for(MAIN)
+                facts = self.window(MAIN)
+                self.assertEqual(facts["dpi"], [dpi])
+                layout = probe("layout", MAIN, winpath(ARGS.exe)).stdout
+                print(layout)
+                self.screenshot(f"shotstamp-{dpi}dpi.png")
+                # The font grows with the DPI (Wine's 96 DPI font: 6 x 12)...
+                base = [int(n) for n in layout.split("base units ")[1].split()[0:3:2]]
+                self.assertLessEqual(abs(base[0] * 96 / dpi - 6), 0.5, base)
+                self.assertLessEqual(abs(base[1] * 96 / dpi - 12), 1, base)
+                # ...and every control lies inside the client area.
+                width, height = facts["client"]
+                for line in layout.splitlines():
+                    if line.startswith("control "):
+                        edges = [int(n) for n in line.split(" at ")[1].split()[0].replace(
+                            "-", ",").split(",")]
+                        self.assertTrue(0 <= edges[0] < edges[2] <= width and
+                                        0 <= edges[1] < edges[3] <= height, line)
+                self.assertEqual(probe("click", MAIN, "1").returncode, 0)
+                self.assertEqual(program.wait(), 0)
+        finally:
+            set_dpi(96)
+
     def send_to_link(self):
         folder = probe("send-to").stdout.strip()
         unix = run_wine(["winepath.exe", "-u", folder]).stdout.strip()

@@ -14,6 +14,10 @@
 //                                                    control has the keyboard focus
 //   link <path>                                      prints a shell link's target
 //   send-to                                          prints the Send To folder, with a backslash
+//   rect <caption>                                   prints the window's and its owner's
+//                                                    rectangles, the work area of its monitor,
+//                                                    its client size and DPI (the probe is
+//                                                    DPI-aware: these are the screen's pixels)
 
 #include "res/dialog_templates.h"
 
@@ -226,6 +230,26 @@ std::string linkTarget(const std::string& path) {
     return target;
 }
 
+void printRect(HWND window) {
+    RECT r{};
+    RECT owner{};
+    RECT client{};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetWindowRect(window, &r);
+    GetWindowRect(GetWindow(window, GW_OWNER), &owner);
+    GetClientRect(window, &client);
+    GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& w = monitor.rcWork;
+    const HDC screen = GetDC(nullptr);
+    std::printf("window %ld %ld %ld %ld owner %ld %ld %ld %ld work %ld %ld %ld %ld client %ld %ld "
+                "dpi %d\n",
+                r.left, r.top, r.right, r.bottom, owner.left, owner.top, owner.right, owner.bottom,
+                w.left, w.top, w.right, w.bottom, client.right, client.bottom,
+                GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
+}
+
 int usage() {
     std::printf(
         "usage: window_probe run|wait-window|gone|layout|click|message|text|link|send-to ...\n");
@@ -235,6 +259,7 @@ int usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    SetProcessDPIAware();
     if (argc == 2 && std::string(argv[1]) == "send-to") {
         char folder[MAX_PATH] = {};
         if (!SHGetSpecialFolderPathA(nullptr, folder, CSIDL_SENDTO, FALSE)) {
@@ -302,6 +327,10 @@ int main(int argc, char** argv) {
             Sleep(50);
         } while (GetTickCount64() < end);
         return 1;
+    }
+    if (command == "rect") {
+        printRect(window);
+        return 0;
     }
     if (command == "iconic") {
         return IsIconic(window) ? 0 : 1;
