@@ -104,22 +104,20 @@ TEST(DialogTemplate, EnterPressesTheFocusedButtonElseTheDefault) {
 
 TEST(WindowPlacement, CentresThenKeepsTheWholeWindowOnTheWorkArea) {
     const ui::PixelRect work{1024, 40, 2048, 768};
-    struct Case {
+    const struct {
         int width, height;
         ui::PixelRect over;
         int x, y;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {321, 70, work, 1375, 369},                     // on the work area, halves truncated
         {332, 108, {1375, 369, 1696, 439}, 1370, 350},  // over a smaller owner
         {332, 108, {1900, 700, 2221, 770}, 1716, 660},  // owner off the corner: pushed back in
         {2000, 900, work, 1024, 40},                    // larger than the area: top-left kept
         {100, 100, {-500, -500, -400, -400}, 1024, 40}, // owner elsewhere entirely
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const ui::PixelPoint at = ui::placeCentred(c.width, c.height, c.over, work);
-        EXPECT_EQ(at.x, c.x) << c.width << "x" << c.height;
-        EXPECT_EQ(at.y, c.y) << c.width << "x" << c.height;
+        EXPECT_TRUE(at.x == c.x && at.y == c.y) << c.width << "x" << c.height << " at " << at.x;
     }
 }
 

@@ -8,6 +8,7 @@ finds windows, presses buttons and compares the window with its template.
 """
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -253,15 +254,9 @@ class GuiTest(unittest.TestCase):
 
     def window(self, caption):
         """The probe's "rect" line as {word: [numbers]}."""
-        words, facts = probe("rect", caption).stdout.split(), {}
-        for word in words:
-            if word.lstrip("-").isdigit():
-                facts[key].append(int(word))
-            else:
-                key = word
-                facts[key] = []
-        print(caption, facts)
-        return facts
+        found = re.findall(r"([a-z]+)((?: -?\d+)+)", probe("rect", caption).stdout)
+        print(caption, found)
+        return {word: [int(n) for n in numbers.split()] for word, numbers in found}
 
     def assert_centred_within(self, inner, over, area):
         for near, far in ((0, 2), (1, 3)):
@@ -280,8 +275,7 @@ class GuiTest(unittest.TestCase):
             self.assert_centred_within(main["window"], work, work)
             self.assertEqual(probe("message", MAIN, WM_SYSCOMMAND, "0x0010").returncode, 0)
             self.wait_for(ABOUT)
-            about = self.window(ABOUT)
-            self.assert_centred_within(about["window"], main["window"], work)
+            self.assert_centred_within(self.window(ABOUT)["window"], main["window"], work)
             self.assertEqual(probe("click", ABOUT, "1").returncode, 0)
             self.assertEqual(probe("gone", ABOUT, "10000").returncode, 0)
             self.assertEqual(probe("click", MAIN, "1").returncode, 0)
@@ -291,29 +285,23 @@ class GuiTest(unittest.TestCase):
         def set_dpi(dpi):
             run_wine(["reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
                       "REG_DWORD", "/d", str(dpi), "/f"])
-
         try:
             for dpi in 96, 144, 192:
                 set_dpi(dpi)
                 program = self.start("")
                 self.wait_for(MAIN)
-                facts = self.window(MAIN)
-                self.assertEqual(facts["dpi"], [dpi])
+                width, height = self.window(MAIN)["client"]
                 layout = probe("layout", MAIN, winpath(ARGS.exe)).stdout
                 print(layout)
                 self.screenshot(f"shotstamp-{dpi}dpi.png")
-                # The font grows with the DPI (Wine's 96 DPI font: 6 x 12)...
-                base = [int(n) for n in layout.split("base units ")[1].split()[0:3:2]]
-                self.assertLessEqual(abs(base[0] * 96 / dpi - 6), 0.5, base)
-                self.assertLessEqual(abs(base[1] * 96 / dpi - 12), 1, base)
-                # ...and every control lies inside the client area.
-                width, height = facts["client"]
-                for line in layout.splitlines():
-                    if line.startswith("control "):
-                        edges = [int(n) for n in line.split(" at ")[1].split()[0].replace(
-                            "-", ",").split(",")]
-                        self.assertTrue(0 <= edges[0] < edges[2] <= width and
-                                        0 <= edges[1] < edges[3] <= height, line)
+                # The font grows with the DPI from Wine's 6 x 12 pixels at 96...
+                base = [int(n) for n in re.search(r"base units (\d+) x (\d+)", layout).groups()]
+                self.assertTrue(abs(base[0] - 6 * dpi / 96) <= 0.5 and
+                                abs(base[1] - 12 * dpi / 96) <= 1.5, base)
+                # ...and every control stays inside the client area.
+                for edges in re.findall(r" at (\d+),(\d+)-(\d+),(\d+)", layout):
+                    left, top, right, bottom = map(int, edges)
+                    self.assertTrue(0 <= left < right <= width and 0 <= top < bottom <= height)
                 self.assertEqual(probe("click", MAIN, "1").returncode, 0)
                 self.assertEqual(program.wait(), 0)
         finally:

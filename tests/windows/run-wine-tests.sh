@@ -37,9 +37,9 @@ mkfifo "$display_fifo"
 Xvfb -displayfd 3 -screen 0 2048x768x24 -nolisten tcp 3>"$display_fifo" >/dev/null 2>&1 &
 xvfb_pid=$!
 read -r -t 30 display_number <"$display_fifo"
-# Two 1024 x 768 monitors side by side: Xephyr inside the Xvfb, whose Xinerama Wine reads (with
-# RandR on, Wine would see one output). Each monitor's work area leaves room for a panel, as a
-# desktop would set them, before Wine's desktop reads them.
+# Two 1024 x 768 monitors side by side: Xephyr nested in the Xvfb, its two heads joined by
+# Xinerama, which Wine reads (with RandR on, Wine would see one output). Each monitor's work area
+# leaves room for a panel, set as a desktop sets it, before Wine's desktop reads it.
 DISPLAY=:$display_number Xephyr -displayfd 3 +xinerama -extension RANDR -screen 1024x768+0+0 \
     -screen 1024x768+1024+0 -nolisten tcp -noreset 3>"$display_fifo" >/dev/null 2>&1 &
 xephyr_pid=$!
