@@ -127,9 +127,18 @@ void placeWindow(HWND window) {
     if (IsRectEmpty(&centreOn)) {
         centreOn = info.rcWork;
     }
-    const PixelPoint at = placeCentred(outer.right - outer.left, outer.bottom - outer.top,
-                                       pixelRect(centreOn), pixelRect(info.rcWork));
-    SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // A move onto a monitor of another DPI makes the system rescale the dialog (per-monitor
+    // awareness); the second pass centres it again at its new size.
+    for (int pass = 0; pass < 2; ++pass) {
+        const SIZE size{outer.right - outer.left, outer.bottom - outer.top};
+        const PixelPoint at =
+            placeCentred(size.cx, size.cy, pixelRect(centreOn), pixelRect(info.rcWork));
+        SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (!GetWindowRect(window, &outer) ||
+            (outer.right - outer.left == size.cx && outer.bottom - outer.top == size.cy)) {
+            return;
+        }
+    }
 }
 
 // A command for the dialog: its own table and OK/cancel handling first, then the application

@@ -109,11 +109,9 @@ TEST(WindowPlacement, CentresThenKeepsTheWholeWindowOnTheWorkArea) {
         ui::PixelRect over;
         int x, y;
     } cases[] = {
-        {321, 70, work, 1375, 369},                     // on the work area, halves truncated
-        {332, 108, {1375, 369, 1696, 439}, 1370, 350},  // over a smaller owner
-        {332, 108, {1900, 700, 2221, 770}, 1716, 660},  // owner off the corner: pushed back in
-        {2000, 900, work, 1024, 40},                    // larger than the area: top-left kept
-        {100, 100, {-500, -500, -400, -400}, 1024, 40}, // owner elsewhere entirely
+        {321, 70, work, 1375, 369},                    // on the work area, halves truncated
+        {332, 108, {1900, 700, 2221, 770}, 1716, 660}, // owner off the corner: pushed back in
+        {2000, 900, work, 1024, 40},                   // larger than the area: top-left kept
     };
     for (const auto& c : cases) {
         const ui::PixelPoint at = ui::placeCentred(c.width, c.height, c.over, work);

@@ -326,10 +326,6 @@ class WindowManagerClose(WindowTest):
         self.assertEqual(self.session.wait(), 0)
         self.assertEqual(self.names(), sorted(["WM " + PICTURE_A[1], "WM " + PICTURE_B[1]]))
 
-
-class WindowManagerPlacement(WindowTest):
-    window_manager = True
-
     def test_window_opens_centred_on_the_work_area(self):
         self.session.start()
         wid = self.session.window_id()

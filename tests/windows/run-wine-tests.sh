@@ -24,10 +24,11 @@ xvfb_pid=
 xephyr_pid=
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
-    for pid in $xephyr_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    [ -z "$xephyr_pid" ] || kill "$xephyr_pid" 2>/dev/null || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
 }
 trap cleanup EXIT
 

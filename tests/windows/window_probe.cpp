@@ -14,10 +14,9 @@
 //                                                    control has the keyboard focus
 //   link <path>                                      prints a shell link's target
 //   send-to                                          prints the Send To folder, with a backslash
-//   rect <caption>                                   prints the window's and its owner's
-//                                                    rectangles, the work area of its monitor,
-//                                                    its client size and DPI (the probe is
-//                                                    DPI-aware: these are the screen's pixels)
+//   rect <caption>                                   prints the window's rectangle and its
+//                                                    monitor's work area, in screen pixels
+//                                                    (the probe is DPI-aware)
 
 #include "res/dialog_templates.h"
 
@@ -232,22 +231,13 @@ std::string linkTarget(const std::string& path) {
 
 void printRect(HWND window) {
     RECT r{};
-    RECT owner{};
-    RECT client{};
+    GetWindowRect(window, &r);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
-    GetWindowRect(window, &r);
-    GetWindowRect(GetWindow(window, GW_OWNER), &owner);
-    GetClientRect(window, &client);
     GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
     const RECT& w = monitor.rcWork;
-    const HDC screen = GetDC(nullptr);
-    std::printf("window %ld %ld %ld %ld owner %ld %ld %ld %ld work %ld %ld %ld %ld client %ld %ld "
-                "dpi %d\n",
-                r.left, r.top, r.right, r.bottom, owner.left, owner.top, owner.right, owner.bottom,
-                w.left, w.top, w.right, w.bottom, client.right, client.bottom,
-                GetDeviceCaps(screen, LOGPIXELSY));
-    ReleaseDC(nullptr, screen);
+    std::printf("window %ld %ld %ld %ld work %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom,
+                w.left, w.top, w.right, w.bottom);
 }
 
 int usage() {
