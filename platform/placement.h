@@ -1,9 +1,9 @@
 #pragma once
 
-// Where a dialog first appears. Its template gives the position (0, 0) and no centring style;
-// the back end then places it as a desktop framework would: the main window centred on the
-// work area of the monitor that holds the mouse pointer, a dialog with an owner centred over
-// that owner, and either one moved the least it takes to lie wholly inside the work area. Pure
+// Where a dialog first appears. The templates put every dialog at (0, 0) without asking for
+// centring, so the back end places it as a desktop framework would: the main window in the
+// middle of the work area of the monitor under the mouse pointer, a dialog with an owner over
+// that owner, either one moved the least it takes to lie wholly inside the work area. Pure
 // arithmetic on screen pixels, shared by the back ends.
 
 #include "platform/dialog_template.h"
