@@ -11,7 +11,7 @@ test=("${run[@]}"
     clang-format git                 # formatting check
     libimage-exiftool-perl           # differential tests
     mingw-w64                        # Windows cross builds
-    xvfb xdotool openbox x11-utils imagemagick desktop-file-utils fonts-dejavu-core  # window tests
+    xvfb xserver-xephyr xdotool openbox x11-utils imagemagick desktop-file-utils fonts-dejavu-core  # window tests
     dosfstools fusefat               # no-replace rename on a FAT file system
     wine wine64 fp-utils                  # Windows tests and the compiled help file
     lintian thunar dbus python3-gi gir1.2-atspi-2.0 at-spi2-core unzip file  # package and file-manager tests

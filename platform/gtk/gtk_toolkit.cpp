@@ -51,7 +51,12 @@ public:
         gtk_widget_set_name(window_, kWindowName);
         gtk_window_set_title(GTK_WINDOW(window_), std::string(template_.caption).c_str());
         gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
-        gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
+        // GTK centres the client area: the main window on the work area of the monitor that
+        // holds the pointer, a window with a parent over its parent, each kept on its monitor.
+        // The window manager adds its frame around it.
+        gtk_window_set_position(GTK_WINDOW(window_), parent == nullptr
+                                                         ? GTK_WIN_POS_CENTER
+                                                         : GTK_WIN_POS_CENTER_ON_PARENT);
         if (parent != nullptr) {
             gtk_window_set_transient_for(GTK_WINDOW(window_), parent);
             gtk_window_set_modal(GTK_WINDOW(window_), TRUE);

@@ -1,5 +1,7 @@
 #include "platform/win32/ui_win32.h"
 
+#include "platform/placement.h"
+
 namespace shotstamp::ui {
 
 namespace {
@@ -97,6 +99,48 @@ private:
     HWND window_ = nullptr;
 };
 
+PixelRect pixelRect(const RECT& r) {
+    return PixelRect{r.left, r.top, r.right, r.bottom};
+}
+
+// A window with an owner goes over its owner, on the owner's monitor; the main window goes in
+// the middle of the monitor that holds the mouse pointer, where the user just chose the files.
+// Either way it stays wholly on that monitor's work area (the screen less the taskbar).
+void placeWindow(HWND window) {
+    const HWND owner = GetWindow(window, GW_OWNER);
+    HMONITOR monitor = nullptr;
+    RECT centreOn{};
+    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner)) {
+        monitor = MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST);
+        GetWindowRect(owner, &centreOn);
+    } else {
+        POINT pointer{};
+        GetCursorPos(&pointer);
+        monitor = MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST);
+    }
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    RECT outer{};
+    if (!GetMonitorInfoA(monitor, &info) || !GetWindowRect(window, &outer)) {
+        return;
+    }
+    if (IsRectEmpty(&centreOn)) {
+        centreOn = info.rcWork;
+    }
+    // A move onto a monitor of another DPI makes the system rescale the dialog (per-monitor
+    // awareness); the second pass centres it again at its new size.
+    for (int pass = 0; pass < 2; ++pass) {
+        const SIZE size{outer.right - outer.left, outer.bottom - outer.top};
+        const PixelPoint at =
+            placeCentred(size.cx, size.cy, pixelRect(centreOn), pixelRect(info.rcWork));
+        SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (!GetWindowRect(window, &outer) ||
+            (outer.right - outer.left == size.cx && outer.bottom - outer.top == size.cy)) {
+            return;
+        }
+    }
+}
+
 // A command for the dialog: its own table and OK/cancel handling first, then the application
 // (the Help command).
 bool routeCommand(Win32DialogHost& host, int id, int notification) {
@@ -112,7 +156,10 @@ INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         SetWindowLongPtrA(window, DWLP_USER, lParam);
         host->attach(window);
         host->toolkit().windowCreated(window);
-        return host->dialog().onInitDialog(*host) ? TRUE : FALSE;
+        const bool focusFirst = host->dialog().onInitDialog(*host);
+        // Still hidden: the dialog manager shows it once this message is answered.
+        placeWindow(window);
+        return focusFirst ? TRUE : FALSE;
     }
     auto* host = reinterpret_cast<Win32DialogHost*>(GetWindowLongPtrA(window, DWLP_USER));
     if (host == nullptr) {

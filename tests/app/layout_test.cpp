@@ -3,6 +3,7 @@
 
 #include "app/icon_position.h"
 #include "platform/dialog_template.h"
+#include "platform/placement.h"
 #include "platform/ui.h"
 #include "res/dialog_templates.h"
 
@@ -99,6 +100,23 @@ TEST(DialogTemplate, EnterPressesTheFocusedButtonElseTheDefault) {
     EXPECT_EQ(main.enterCommandId(ui::kIdHelp), ui::kIdHelp);
     EXPECT_EQ(main.enterCommandId(0), ui::kIdCancel);
     EXPECT_EQ(res::kAboutDialog.enterCommandId(ui::kIdStatic), ui::kIdOk);
+}
+
+TEST(WindowPlacement, CentresThenKeepsTheWholeWindowOnTheWorkArea) {
+    const ui::PixelRect work{1024, 40, 2048, 768};
+    const struct {
+        int width, height;
+        ui::PixelRect over;
+        int x, y;
+    } cases[] = {
+        {321, 70, work, 1375, 369},                    // on the work area, halves truncated
+        {332, 108, {1900, 700, 2221, 770}, 1716, 660}, // owner off the corner: pushed back in
+        {2000, 900, work, 1024, 40},                   // larger than the area: top-left kept
+    };
+    for (const auto& c : cases) {
+        const ui::PixelPoint at = ui::placeCentred(c.width, c.height, c.over, work);
+        EXPECT_TRUE(at.x == c.x && at.y == c.y) << c.width << "x" << c.height << " at " << at.x;
+    }
 }
 
 } // namespace

@@ -9,6 +9,7 @@ Usage: gui_test.py --program PATH --corpus DIR --artefacts DIR [unittest argumen
 """
 import argparse
 import os
+import re
 import select
 import shutil
 import subprocess
@@ -324,6 +325,23 @@ class WindowManagerClose(WindowTest):
         self.session.xdotool("key", "alt+F4")
         self.assertEqual(self.session.wait(), 0)
         self.assertEqual(self.names(), sorted(["WM " + PICTURE_A[1], "WM " + PICTURE_B[1]]))
+
+    def test_window_opens_centred_on_the_work_area(self):
+        self.session.start()
+        wid = self.session.window_id()
+        numbers = lambda *command: [int(n) for n in re.findall(r"(?<![\w.])\d+(?![\w.])", (
+            subprocess.run(command, env=self.session.env, capture_output=True, text=True).stdout))]
+        work = numbers("xprop", "-root", "_NET_WORKAREA")[:4]
+        left, right, top, bottom = numbers("xprop", "-id", wid, "_NET_FRAME_EXTENTS")
+        x, y, _, _, width, height = numbers("xwininfo", "-id", wid)[:6]  # client area
+        print("work area", work, "client", (x, y, width, height), "frame", (left, right, top, bottom))
+        # GTK centres a box of the client's size; the window manager puts its frame there.
+        self.assertLessEqual(abs(2 * (x - left) + width - 2 * work[0] - work[2]), 1)
+        self.assertLessEqual(abs(2 * (y - top) + height - 2 * work[1] - work[3]), 1)
+        self.assertTrue(work[0] <= x - left and x + width + right <= work[0] + work[2])
+        self.assertTrue(work[1] <= y - top and y + height + bottom <= work[1] + work[3])
+        self.session.xdotool("key", "Escape")
+        self.assertEqual(self.session.wait(), 0)
 
 
 class WithoutDisplay(unittest.TestCase):

@@ -8,6 +8,7 @@ finds windows, presses buttons and compares the window with its template.
 """
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -250,6 +251,52 @@ class GuiTest(unittest.TestCase):
         self.assertNotEqual(probe("iconic", MAIN).returncode, 0, "still minimised")
         self.assertEqual(probe("click", MAIN, "1").returncode, 0)
         self.assertEqual(program.wait(), 0)
+
+    def window(self, caption):
+        """The window's rectangle and its monitor's work area, from the probe."""
+        found = re.findall(r"([a-z]+)((?: -?\d+)+)", probe("rect", caption).stdout)
+        print(caption, found)
+        return {word: [int(n) for n in numbers.split()] for word, numbers in found}
+
+    def assert_centred_within(self, inner, over, area):
+        for near, far in ((0, 2), (1, 3)):
+            self.assertLessEqual(abs(inner[near] + inner[far] - over[near] - over[far]), 1, inner)
+            self.assertTrue(area[near] <= inner[near] and inner[far] <= area[far], inner)
+
+    def set_dpi(self, dpi):
+        run_wine(["reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t",
+                  "REG_DWORD", "/d", str(dpi), "/f"])
+
+    def test_placement_and_layout_at_96_144_and_192_dpi(self):
+        # run-wine-tests.sh: two monitors side by side, with different work areas.
+        self.addCleanup(self.set_dpi, 96)
+        for dpi, pointer in (96, "300"), (144, "1700"), (192, "300"):
+            self.set_dpi(dpi)
+            xdotool("mousemove", pointer, "400")
+            program = self.start("")
+            self.wait_for(MAIN)
+            main = self.window(MAIN)
+            work = main["work"]
+            self.assertTrue(work[0] <= int(pointer) < work[2], "not the pointer's monitor")
+            self.assert_centred_within(main["window"], work, work)
+            layout = probe("layout", MAIN, winpath(ARGS.exe)).stdout
+            print(layout)
+            self.screenshot(f"shotstamp-{dpi}dpi.png")
+            # The font grows with the DPI from Wine's 6 x 12 pixels at 96; no control leaves the
+            # client area.
+            base, client = (list(map(int, re.search(rf"{what} (\d+) x (\d+)", layout).groups()))
+                            for what in ("base units", "client"))
+            self.assertTrue(abs(base[0] - dpi / 16) <= 0.5 and abs(base[1] - dpi / 8) <= 1.5)
+            for edges in re.findall(r" at (\d+),(\d+)-(\d+),(\d+)", layout):
+                left, top, right, bottom = map(int, edges)
+                self.assertTrue(right <= client[0] and bottom <= client[1], layout)
+            self.assertEqual(probe("message", MAIN, WM_SYSCOMMAND, "0x0010").returncode, 0)
+            self.wait_for(ABOUT)
+            self.assert_centred_within(self.window(ABOUT)["window"], main["window"], work)
+            self.assertEqual(probe("click", ABOUT, "1").returncode, 0)
+            self.assertEqual(probe("gone", ABOUT, "10000").returncode, 0)
+            self.assertEqual(probe("click", MAIN, "1").returncode, 0)
+            self.assertEqual(program.wait(), 0)
 
     def send_to_link(self):
         folder = probe("send-to").stdout.strip()

@@ -252,8 +252,27 @@ TEST_F(ProgramResources, OnlyIconsDialogsAndTheVersionBlock) {
         reinterpret_cast<LONG_PTR>(&types));
     const std::set<ULONG_PTR> expected{
         reinterpret_cast<ULONG_PTR>(RT_ICON), reinterpret_cast<ULONG_PTR>(RT_DIALOG),
-        reinterpret_cast<ULONG_PTR>(RT_GROUP_ICON), reinterpret_cast<ULONG_PTR>(RT_VERSION)};
-    EXPECT_EQ(types, expected) << "no string table, menu, accelerators or manifest";
+        reinterpret_cast<ULONG_PTR>(RT_GROUP_ICON), reinterpret_cast<ULONG_PTR>(RT_VERSION),
+        reinterpret_cast<ULONG_PTR>(RT_MANIFEST)};
+    EXPECT_EQ(types, expected) << "no string table, menu or accelerators";
+}
+
+TEST_F(ProgramResources, ManifestMakesTheProgramDpiAwareAndNamesItsWindowsVersions) {
+    const HRSRC found = FindResourceExA(module_, reinterpret_cast<LPCSTR>(RT_MANIFEST),
+                                        MAKEINTRESOURCEA(1), MAKELANGID(LANG_NEUTRAL, 0));
+    ASSERT_NE(found, nullptr) << "manifest 1, language neutral";
+    std::string text(static_cast<const char*>(LockResource(LoadResource(module_, found))),
+                     SizeofResource(module_, found));
+    std::erase(text, ' ');
+    for (const char* wanted :
+         {">true</dpiAware>", ">PerMonitorV2,system</dpiAwareness>", // Vista, 7, 8, 8.1, 10
+          "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+          "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+        EXPECT_NE(text.find(wanted), std::string::npos) << wanted;
+    }
+    // Version 6 of the common controls would restyle every control.
+    EXPECT_EQ(text.find("Common-Controls"), std::string::npos);
 }
 
 std::string versionString(const std::vector<char>& block, const std::string& key) {

@@ -3,9 +3,10 @@
 #
 #   tests/windows/run-wine-tests.sh [build folder]     (default: build/wine-tests)
 #
-# Needs: mingw-w64, cmake, wine64 (Wine 8), xvfb, xdotool, imagemagick, fp-utils (chmcmd),
-# python3. Everything runs in a private Wine prefix below the build folder and on a private X
-# display; only that prefix's wineserver and that Xvfb are stopped at the end.
+# Needs: mingw-w64, cmake, wine64 (Wine 8), xvfb, xserver-xephyr, xdotool, x11-utils,
+# imagemagick, fp-utils (chmcmd), python3. Everything runs in a private Wine prefix below the
+# build folder and on a private X display; only that prefix's wineserver and the X servers
+# started here are stopped at the end.
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -20,8 +21,10 @@ export WINEARCH=win64
 unset WINELOADER WINESERVER
 
 xvfb_pid=
+xephyr_pid=
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
+    [ -z "$xephyr_pid" ] || kill "$xephyr_pid" 2>/dev/null || true
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
@@ -32,12 +35,20 @@ trap cleanup EXIT
 # A display of our own; Xvfb reports the number it took.
 display_fifo=$(mktemp -u)
 mkfifo "$display_fifo"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_fifo" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 2048x768x24 -nolisten tcp 3>"$display_fifo" >/dev/null 2>&1 &
 xvfb_pid=$!
+read -r -t 30 display_number <"$display_fifo"
+# Two 1024 x 768 monitors side by side: Xephyr nested in the Xvfb, its two heads joined by
+# Xinerama, which Wine reads (with RandR on, Wine would see one output). Each monitor's work area
+# leaves room for a panel, set as a desktop sets it, before Wine's desktop reads it.
+DISPLAY=:$display_number Xephyr -displayfd 3 +xinerama -extension RANDR -screen 1024x768+0+0 \
+    -screen 1024x768+1024+0 -nolisten tcp -noreset 3>"$display_fifo" >/dev/null 2>&1 &
+xephyr_pid=$!
 read -r -t 30 display_number <"$display_fifo"
 rm -f "$display_fifo"
 export DISPLAY=:$display_number
-echo "Xvfb on $DISPLAY, Wine prefix $WINEPREFIX"
+xprop -root -f _GTK_WORKAREAS_D0 32c -set _GTK_WORKAREAS_D0 "0, 40, 1024, 728, 1024, 0, 1024, 700"
+echo "Xephyr with two monitors on $DISPLAY, Wine prefix $WINEPREFIX"
 
 # A fresh prefix each run, served by one persistent wineserver that is detached from every pipe;
 # Wine's own processes (services, the desktop) start with wineboot, writing to a log file. A

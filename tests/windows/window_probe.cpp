@@ -14,6 +14,9 @@
 //                                                    control has the keyboard focus
 //   link <path>                                      prints a shell link's target
 //   send-to                                          prints the Send To folder, with a backslash
+//   rect <caption>                                   prints the window's rectangle and its
+//                                                    monitor's work area, in screen pixels
+//                                                    (the probe is DPI-aware)
 
 #include "res/dialog_templates.h"
 
@@ -226,6 +229,17 @@ std::string linkTarget(const std::string& path) {
     return target;
 }
 
+void printRect(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& w = monitor.rcWork;
+    std::printf("window %ld %ld %ld %ld work %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom,
+                w.left, w.top, w.right, w.bottom);
+}
+
 int usage() {
     std::printf(
         "usage: window_probe run|wait-window|gone|layout|click|message|text|link|send-to ...\n");
@@ -235,6 +249,7 @@ int usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    SetProcessDPIAware();
     if (argc == 2 && std::string(argv[1]) == "send-to") {
         char folder[MAX_PATH] = {};
         if (!SHGetSpecialFolderPathA(nullptr, folder, CSIDL_SENDTO, FALSE)) {
@@ -302,6 +317,10 @@ int main(int argc, char** argv) {
             Sleep(50);
         } while (GetTickCount64() < end);
         return 1;
+    }
+    if (command == "rect") {
+        printRect(window);
+        return 0;
     }
     if (command == "iconic") {
         return IsIconic(window) ? 0 : 1;
