@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace shotstamp {
 
@@ -25,6 +27,24 @@ struct JpegSection {
 using ReaderMessageSink = void (*)(std::string_view line);
 void setReaderMessageSink(ReaderMessageSink sink);
 void writeLineToStandardOutput(std::string_view line);
+// Sends one line to the installed sink.
+void writeReaderMessage(std::string_view line);
+
+// While one of these lives on a thread, readers on that thread keep their console conditions in
+// `lines` instead of sending them to the sink, so that whoever read a header ahead of time can
+// write its lines later, in the order the pictures are handled.
+class ReaderMessageCapture {
+public:
+    ReaderMessageCapture();
+    ~ReaderMessageCapture();
+    ReaderMessageCapture(const ReaderMessageCapture&) = delete;
+    ReaderMessageCapture& operator=(const ReaderMessageCapture&) = delete;
+
+    std::vector<std::string> lines;
+
+private:
+    ReaderMessageCapture* outer_;
+};
 
 // Reads the marker segments of one JPEG file up to the start of scan and fills a PictureRecord,
 // decoding the Exif APP1 segment on the way. One reader reads one file.
