@@ -41,14 +41,16 @@ private:
 } // namespace
 
 int ReadAhead::defaultJobs() {
-    // Reading headers waits on the storage, not the processor: a few more requests in flight
-    // than cores keep a disk's or a network share's queue busy.
-    return 8;
+    // Reading headers waits on the storage, not the processor: many requests in flight keep a
+    // disk's or a network share's queue busy, and a window's burst is read in four rounds.
+    return 16;
 }
 
 ReadAhead::ReadAhead(Source source, FileSystem& fileSystem, int jobs)
     : source_(std::move(source)), fileSystem_(fileSystem),
-      jobs_(jobs <= 0 ? defaultJobs() : std::min(jobs, kMaxJobs)) {}
+      jobs_(jobs <= 0 ? defaultJobs() : std::min(jobs, kMaxJobs)), adaptive_(jobs <= 0),
+      serialOnly_(jobs_ <= 1 || !fileSystem.readsConcurrently()),
+      slots_(serialOnly_ ? 1 : kWindow) {}
 
 ReadAhead::~ReadAhead() {
     {
@@ -61,27 +63,24 @@ ReadAhead::~ReadAhead() {
     }
 }
 
-void ReadAhead::start(std::unique_lock<std::mutex>& lock) {
-    started_ = true;
-    if (jobs_ <= 1 || !fileSystem_.readsConcurrently()) {
-        slots_.resize(1);
-        return;
+bool ReadAhead::readingIsSlow() const {
+    std::chrono::steady_clock::duration total{};
+    for (const auto read : recentReads_) {
+        total += read;
     }
-    slots_.resize(kWindow);
-    window_ = kWindow;
-    // A handful of pictures does not pay for starting threads.
-    while (pulled_ <= kFewPictures && pull(lock)) {
-    }
-    if (sourceDone_) {
-        return;
-    }
+    return total > kSlowRead * static_cast<int>(recentReads_.size());
+}
+
+void ReadAhead::startWorkers() {
     for (int i = 0; i < jobs_; ++i) {
         try {
             threads_.emplace_back([this] { work(); });
         } catch (const std::system_error&) {
-            break; // fewer workers, or none: the pictures left are read at their turn
+            break; // fewer workers, or none: then every picture is read at its turn
         }
     }
+    serialOnly_ = threads_.empty();
+    window_ = serialOnly_ ? 1 : kWindow;
 }
 
 bool ReadAhead::pull(std::unique_lock<std::mutex>& lock) {
@@ -105,14 +104,24 @@ bool ReadAhead::pull(std::unique_lock<std::mutex>& lock) {
 
 bool ReadAhead::next(PictureScan& scan) {
     std::unique_lock lock(mutex_);
-    if (!started_) {
-        start(lock);
-    }
-    while (!sourceDone_ && pulled_ - handed_ < window_) {
-        pull(lock);
+    // The window is refilled only once every picture taken into it has been handed out. Opening
+    // a name the system has not looked up yet holds the folder for the length of a disk read,
+    // and a rename in that folder waits for it: renames running beside a steady stream of such
+    // opens took four times as long, cold, as renames between bursts of them.
+    if (pulled_ == handed_) {
+        while (!sourceDone_ && pulled_ - handed_ < window_) {
+            pull(lock);
+        }
     }
     if (handed_ == pulled_) {
         return false;
+    }
+    const bool timing = threads_.empty() && !serialOnly_;
+    if (timing && readsTimed_ >= kFewPictures && (!adaptive_ || readingIsSlow())) {
+        startWorkers();
+        while (!sourceDone_ && pulled_ - handed_ < window_) {
+            pull(lock);
+        }
     }
     Slot& head = slot(handed_);
     bool readNow = false;
@@ -135,7 +144,12 @@ bool ReadAhead::next(PictureScan& scan) {
               fileSystem_.identifyPath(head.folder + head.fileName, now) && now == head.identity);
     }
     if (readNow) {
+        const auto begin = std::chrono::steady_clock::now();
         scan = scanPicture(head.folder, head.fileName, fileSystem_);
+        if (timing) {
+            recentReads_[readsTimed_++ % recentReads_.size()] =
+                std::chrono::steady_clock::now() - begin;
+        }
     } else {
         for (const std::string& line : head.readerLines) {
             writeReaderMessage(line);

@@ -3,6 +3,8 @@
 #include "file_system.h"
 #include "rename_commands.h"
 
+#include <array>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -24,7 +26,7 @@ namespace shotstamp {
 // result is therefore what reading the picture at its turn gives, as a serial walk would.
 //
 // Names are taken from the source at most a window ahead of the picture being handled, so memory
-// follows the window, not the folder.
+// follows the window, not the folder. The window is refilled in bursts, once it is empty.
 class ReadAhead {
 public:
     // Gives the next (folder, file name); false after the last. Called on the command's thread.
@@ -33,15 +35,21 @@ public:
     static constexpr int kMaxJobs = 64;
     // Pictures taken from the source ahead of the one being handled.
     static constexpr std::size_t kWindow = 64;
-    // Up to this many pictures in all are read at their turn, without starting a thread.
+    // The first this many pictures are always read at their turn: a handful of pictures never
+    // pays for starting threads.
     static constexpr std::size_t kFewPictures = 8;
+    // Left to choose, the program starts workers only once reading the last kFewPictures headers
+    // took longer than this on average: headers in the page cache are read faster on one
+    // thread than handed between threads.
+    static constexpr std::chrono::microseconds kSlowRead{50};
 
     // The worker count used when the caller leaves the choice to the program.
     static int defaultJobs();
 
-    // jobs: 1 reads every picture at its turn, as a serial walk does; 0 means defaultJobs();
-    // more than kMaxJobs counts as kMaxJobs. A file system that cannot be read from several
-    // threads is always read at the picture's turn.
+    // jobs: 1 reads every picture at its turn, as a serial walk does; 0 leaves the choice to the
+    // program (defaultJobs() workers, once reading proves slow); 2 or more starts that many
+    // workers after the first few pictures; more than kMaxJobs counts as kMaxJobs. A file system
+    // that cannot be read from several threads is always read at the picture's turn.
     ReadAhead(Source source, FileSystem& fileSystem, int jobs);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
@@ -51,7 +59,7 @@ public:
     // caller is done with the picture before, which may have renamed files.
     bool next(PictureScan& scan);
 
-    // How many worker threads run (0 until the first call to next(), and for a few pictures).
+    // How many worker threads run (none until reading ahead is worth it).
     int workers() const { return static_cast<int>(threads_.size()); }
 
 private:
@@ -67,7 +75,8 @@ private:
     };
 
     Slot& slot(std::uint64_t sequence) { return slots_[sequence % slots_.size()]; }
-    void start(std::unique_lock<std::mutex>& lock);
+    bool readingIsSlow() const;
+    void startWorkers();
     bool pull(std::unique_lock<std::mutex>& lock);
     void work();
     void read(Slot& slot);
@@ -75,9 +84,12 @@ private:
     Source source_;
     FileSystem& fileSystem_;
     int jobs_;
-    bool started_ = false;
+    bool adaptive_;
+    bool serialOnly_;
     bool sourceDone_ = false;
     std::size_t window_ = 1;
+    std::array<std::chrono::steady_clock::duration, kFewPictures> recentReads_{};
+    std::size_t readsTimed_ = 0;
     std::vector<Slot> slots_;
     std::uint64_t pulled_ = 0;   // pictures taken from the source
     std::uint64_t assigned_ = 0; // pictures a thread has begun to read

@@ -1,7 +1,7 @@
 // Reading headers ahead must not change a single outcome: the same hostile folder, renamed with
 // one picture read at a time and with workers reading ahead, gives the same report (reader
-// messages included, in place) and leaves the same folder. The first outcome waits a moment, so
-// that the workers have read the whole folder before anything is renamed.
+// messages included, in place) and leaves the same folder; so does a dry run. The first outcome
+// waits a moment, so that the workers have read the whole folder before anything is renamed.
 #include "metadata/picture_reader.h"
 #include "rename/marked_file_list.h"
 #include "rename/rename_commands.h"
@@ -61,6 +61,11 @@ std::vector<std::string> makeHostileFolder(const std::string& folder) {
              "truncated.jpg", "noexif.jpg", "dir.jpg", named(20)}) {
         marked.push_back(folder + name);
     }
+    // More than a window, so that later pictures are read while earlier ones are renamed.
+    for (int i = 100; i < 160; ++i) {
+        writeFile(folder + "y" + std::to_string(i) + ".jpg", jpegWithExif(date(i)));
+        marked.push_back(folder + "y" + std::to_string(i) + ".jpg");
+    }
     return marked;
 }
 
@@ -88,14 +93,15 @@ struct Result {
     std::map<std::string, std::uint64_t> contents;
 };
 
-Result renameHostileFolder(bool allInPath, int jobs) {
+Result renameHostileFolder(bool allInPath, bool dryRun, int jobs) {
     TempFolder dir;
     const std::vector<std::string> marked = makeHostileFolder(dir.path());
     report.clear();
     ReportingObserver observer(dir.path());
     FixedPrefix prefix("");
+    DryRunFileSystem dryRunFiles(realFileSystem());
     RenameCommands commands([&] { return std::make_unique<ArgumentEntryList>(marked); }, prefix,
-                            [] {}, &observer);
+                            [] {}, &observer, dryRun ? &dryRunFiles : nullptr);
     commands.setJobs(jobs);
     setReaderMessageSink(&noteReaderLine);
     allInPath ? commands.renameAllInPath() : commands.renameMarked();
@@ -104,14 +110,17 @@ Result renameHostileFolder(bool allInPath, int jobs) {
 }
 
 TEST(ReadAhead, HostileFolderGivesTheSerialReportAndFolder) {
-    for (const bool allInPath : {false, true}) {
-        SCOPED_TRACE(allInPath ? "All in Path" : "Just marked");
-        const Result serial = renameHostileFolder(allInPath, 1);
-        ASSERT_GT(serial.report.size(), 45u);
+    for (const int run : {0, 1, 2, 3}) {
+        const bool allInPath = run % 2 == 1;
+        const bool dryRun = run >= 2;
+        SCOPED_TRACE(std::string(allInPath ? "All in Path" : "Just marked") +
+                     (dryRun ? ", dry run" : ""));
+        const Result serial = renameHostileFolder(allInPath, dryRun, 1);
+        ASSERT_GT(serial.report.size(), 100u);
         ASSERT_EQ(
             std::count(serial.report.begin(), serial.report.end(), "reader: No image in jpeg!"), 1);
         for (const int jobs : {2, 8}) {
-            const Result ahead = renameHostileFolder(allInPath, jobs);
+            const Result ahead = renameHostileFolder(allInPath, dryRun, jobs);
             EXPECT_EQ(ahead.report, serial.report) << jobs << " jobs";
             EXPECT_EQ(ahead.contents, serial.contents) << jobs << " jobs";
         }
