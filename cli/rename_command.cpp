@@ -4,8 +4,10 @@
 #include "options.h"
 #include "platform/text.h"
 #include "rename/marked_file_list.h"
+#include "rename/read_ahead.h"
 #include "rename/rename_commands.h"
 
+#include <charconv>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -16,7 +18,8 @@ namespace shotstamp::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: shotstamp-cli rename [--prefix TEXT] [--all-in-path] [--dry-run] [--] FILE...\n"
+    "usage: shotstamp-cli rename [--prefix TEXT] [--all-in-path] [--dry-run] [--jobs N] [--]\n"
+    "                            FILE...\n"
     "\n"
     "Renames each JPEG picture in its own folder to TEXT + \"YYYY-MM-DD HHMMSS\" + \".jpg\"\n"
     "after its EXIF DateTimeOriginal. A name that exists is never replaced; such a picture,\n"
@@ -26,6 +29,8 @@ constexpr const char* kUsage =
     "  --prefix TEXT   put TEXT in front of the date (default: nothing)\n"
     "  --all-in-path   rename every *.jpg file in the folder of the first FILE instead\n"
     "  --dry-run       change nothing; report what would happen\n"
+    "  --jobs N        read up to N pictures' headers at once while renaming in order\n"
+    "                  (1 to 64; 1 reads one picture at a time; default: chosen by the program)\n"
     "  --              end of options (for names that start with a dash)\n"
     "  --help          print this text\n"
     "\n"
@@ -36,6 +41,13 @@ constexpr const char* kUsage =
 
 void sendReaderLineToStandardError(std::string_view line) {
     std::fprintf(stderr, "shotstamp-cli: %.*s\n", static_cast<int>(line.size()), line.data());
+}
+
+// The value of --jobs: a whole number from 1 to the most the read-ahead runs.
+bool parseJobs(std::string_view text, int& jobs) {
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, jobs);
+    return error == std::errc() && stop == end && jobs >= 1 && jobs <= ReadAhead::kMaxJobs;
 }
 
 void writeText(std::string_view text) {
@@ -83,7 +95,8 @@ private:
 } // namespace
 
 int runRename(int argc, char** argv) {
-    static constexpr OptionSpec kOptions[] = {{"--prefix", true}, {"--all-in-path"}, {"--dry-run"}};
+    static constexpr OptionSpec kOptions[] = {
+        {"--prefix", true}, {"--all-in-path"}, {"--dry-run"}, {"--jobs", true}};
     ParsedArguments parsed;
     if (const auto status = parseCommand(argc, argv, {"rename", kUsage, kOptions}, parsed)) {
         return *status;
@@ -91,11 +104,18 @@ int runRename(int argc, char** argv) {
     std::string prefix;
     bool allInPath = false;
     bool dryRun = false;
+    int jobs = 0; // the program's choice
     for (const ParsedOption& option : parsed.options) {
         if (option.name == "--prefix") {
             prefix = option.value;
         } else if (option.name == "--all-in-path") {
             allInPath = true;
+        } else if (option.name == "--jobs") {
+            if (!parseJobs(option.value, jobs)) {
+                std::fprintf(stderr, "shotstamp-cli rename: --jobs takes a number from 1 to %d\n%s",
+                             ReadAhead::kMaxJobs, kUsage);
+                return 2;
+            }
         } else {
             dryRun = true;
         }
@@ -119,6 +139,7 @@ int runRename(int argc, char** argv) {
     RenameCommands commands([&files] { return std::make_unique<ArgumentEntryList>(files); },
                             prefixSource, [] {}, &printer,
                             dryRun ? &dryRunFiles : &realFileSystem());
+    commands.setJobs(jobs);
     if (allInPath) {
         commands.renameAllInPath();
     } else {

@@ -12,6 +12,15 @@ namespace shotstamp {
 namespace {
 
 std::atomic<ReaderMessageSink> messageSink{&writeLineToStandardOutput};
+thread_local ReaderMessageCapture* messageCapture = nullptr;
+
+void readerMessage(const char* line) {
+    if (messageCapture != nullptr) {
+        messageCapture->lines.emplace_back(line);
+    } else {
+        writeReaderMessage(line);
+    }
+}
 
 constexpr int kMaxPaddingBytes = 7; // the seventh 0xFF in a row is one too many
 
@@ -34,6 +43,18 @@ void writeLineToStandardOutput(std::string_view line) {
 
 void setReaderMessageSink(ReaderMessageSink sink) {
     messageSink.store(sink != nullptr ? sink : &writeLineToStandardOutput);
+}
+
+void writeReaderMessage(std::string_view line) {
+    messageSink.load()(line);
+}
+
+ReaderMessageCapture::ReaderMessageCapture() : outer_(messageCapture) {
+    messageCapture = this;
+}
+
+ReaderMessageCapture::~ReaderMessageCapture() {
+    messageCapture = outer_;
 }
 
 PictureReader::PictureReader(PictureRecord* record) : record_(record) {
@@ -79,7 +100,7 @@ bool PictureReader::readSections(ByteSource& source) {
                 break;
             }
             if (i + 1 == kMaxPaddingBytes) {
-                messageSink.load()("too many padding unsigned chars");
+                readerMessage("too many padding unsigned chars");
                 return false;
             }
         }
@@ -116,7 +137,7 @@ bool PictureReader::readSections(ByteSource& source) {
         if (isFrameMarker(code)) {
             takeFrameHeader(data, length, code);
         } else if (code == kMarkerEoi) {
-            messageSink.load()("No image in jpeg!");
+            readerMessage("No image in jpeg!");
             return false;
         } else if (code == kMarkerSos) {
             return true;

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace shotstamp {
 
@@ -25,6 +27,24 @@ struct JpegSection {
 using ReaderMessageSink = void (*)(std::string_view line);
 void setReaderMessageSink(ReaderMessageSink sink);
 void writeLineToStandardOutput(std::string_view line);
+// Sends one line to the installed sink.
+void writeReaderMessage(std::string_view line);
+
+// While one of these lives on a thread, readers on that thread keep their console conditions in
+// `lines` instead of sending them to the sink, so that whoever read a header ahead of time can
+// write its lines later, in the order the pictures are handled.
+class ReaderMessageCapture {
+public:
+    ReaderMessageCapture();
+    ~ReaderMessageCapture();
+    ReaderMessageCapture(const ReaderMessageCapture&) = delete;
+    ReaderMessageCapture& operator=(const ReaderMessageCapture&) = delete;
+
+    std::vector<std::string> lines;
+
+private:
+    ReaderMessageCapture* outer_;
+};
 
 // Walks a JPEG file segment by segment until its scan header, filling a PictureRecord and handing
 // each Exif APP1 segment to the EXIF parser. A reader is used for a single file.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -24,6 +25,17 @@ MoveResult moveNoReplace(const std::string& from, const std::string& to);
 
 // True when a directory entry of that name exists (a dangling symlink counts).
 bool exists(const std::string& path);
+
+// Which file an open stream reads, or a path leads to now (links followed): the volume and the
+// file's number on it. Two equal identities are one file, whatever its names.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+// False when the system cannot tell (for a path: also when nothing can be reached by it).
+bool identifyOpenFile(std::FILE* file, FileIdentity& identity);
+bool identifyPath(const std::string& path, FileIdentity& identity);
 
 // The names of a folder that match "*.jpg" as Windows matches it: any name ending in ".jpg" in
 // any letter case, folders included. `folder` is empty (the current directory) or ends in the

@@ -17,6 +17,13 @@ public:
     }
     std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& folder) override;
     bool exists(const std::string& path) override { return files::exists(path); }
+    bool readsConcurrently() const override { return true; }
+    bool identifyOpenFile(std::FILE* file, FileIdentity& identity) override {
+        return files::identifyOpenFile(file, identity);
+    }
+    bool identifyPath(const std::string& path, FileIdentity& identity) override {
+        return files::identifyPath(path, identity);
+    }
 };
 
 class RealEnumeration final : public NameEnumeration {
@@ -44,18 +51,48 @@ FileSystem& realFileSystem() {
     return instance;
 }
 
-FileHandle DryRunFileSystem::openForReading(const std::string& path, std::string& message) {
+bool DryRunFileSystem::realPathOf(const std::string& path, std::string& real) const {
     if (const auto it = taken_.find(path); it != taken_.end()) {
-        return real_.openForReading(it->second, message);
+        real = it->second;
+        return true;
     }
-    if (freed_.count(path) != 0) {
-        message = std::strerror(ENOENT);
-        return nullptr;
+    real = path;
+    return freed_.count(path) == 0;
+}
+
+FileHandle DryRunFileSystem::openForReading(const std::string& path, std::string& message) {
+    std::string real;
+    {
+        const std::lock_guard lock(mutex_);
+        if (!realPathOf(path, real)) {
+            message = std::strerror(ENOENT);
+            return nullptr;
+        }
     }
-    return real_.openForReading(path, message);
+    return real_.openForReading(real, message);
+}
+
+bool DryRunFileSystem::identifyOpenFile(std::FILE* file, FileIdentity& identity) {
+    return real_.identifyOpenFile(file, identity);
+}
+
+bool DryRunFileSystem::identifyPath(const std::string& path, FileIdentity& identity) {
+    std::string real;
+    {
+        const std::lock_guard lock(mutex_);
+        if (!realPathOf(path, real)) {
+            return false;
+        }
+    }
+    return real_.identifyPath(real, identity);
 }
 
 bool DryRunFileSystem::exists(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    return existsLocked(path);
+}
+
+bool DryRunFileSystem::existsLocked(const std::string& path) {
     if (taken_.count(path) != 0) {
         return true;
     }
@@ -63,10 +100,11 @@ bool DryRunFileSystem::exists(const std::string& path) {
 }
 
 MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
-    if (!exists(from)) {
+    const std::lock_guard lock(mutex_);
+    if (!existsLocked(from)) {
         return {MoveStatus::failed, std::strerror(ENOENT)};
     }
-    if (exists(to)) {
+    if (existsLocked(to)) {
         return {MoveStatus::targetExists, {}};
     }
     std::string source = from;

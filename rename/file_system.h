@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -15,6 +16,7 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+using files::FileIdentity;
 using files::MoveResult;
 using files::MoveStatus;
 
@@ -38,6 +40,15 @@ public:
     virtual std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& folder) = 0;
     // True when a directory entry of that name exists (a dangling symlink counts).
     virtual bool exists(const std::string& path) = 0;
+
+    // For reading headers ahead of the renames. True only when openForReading and the two
+    // identify calls may run on several threads at once while one more thread calls the rest; a
+    // file system that says false is read on the command's own thread only.
+    virtual bool readsConcurrently() const { return false; }
+    // Which file an open handle reads, and which file a path leads to now; false when that
+    // cannot be told, and then a header read earlier is read again rather than trusted.
+    virtual bool identifyOpenFile(std::FILE*, FileIdentity&) { return false; }
+    virtual bool identifyPath(const std::string&, FileIdentity&) { return false; }
 };
 
 // The platform's files.
@@ -52,9 +63,19 @@ public:
     MoveResult moveNoReplace(const std::string& from, const std::string& to) override;
     std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& folder) override;
     bool exists(const std::string& path) override;
+    // Safe to read from several threads when the real one is: the remembered names are locked.
+    bool readsConcurrently() const override { return real_.readsConcurrently(); }
+    bool identifyOpenFile(std::FILE* file, FileIdentity& identity) override;
+    bool identifyPath(const std::string& path, FileIdentity& identity) override;
 
 private:
+    // The real path that `path` stands for after the renames so far; false when one of them
+    // freed it. Called with the lock held.
+    bool realPathOf(const std::string& path, std::string& real) const;
+    bool existsLocked(const std::string& path);
+
     FileSystem& real_;
+    std::mutex mutex_;
     std::map<std::string, std::string> taken_; // new path -> the real file that would carry it
     std::set<std::string> freed_;
 };

@@ -2,6 +2,7 @@
 
 #include "date_stamp.h"
 #include "metadata/picture_reader.h"
+#include "read_ahead.h"
 
 #include <cstring>
 
@@ -162,8 +163,8 @@ RenameCommands::RenameCommands(EntryListFactory makeEntryList, PrefixSource& pre
       closeWindow_(std::move(closeWindow)), observer_(observer),
       fileSystem_(fileSystem != nullptr ? fileSystem : &realFileSystem()) {}
 
-void RenameCommands::handle(const std::string& folder, const std::string& fileName) {
-    const RenameOutcome outcome = renamePicture(folder, fileName, prefix_, *fileSystem_);
+void RenameCommands::handle(const PictureScan& scan) {
+    const RenameOutcome outcome = renameScanned(scan, prefix_, *fileSystem_);
     if (observer_ != nullptr) {
         observer_->onOutcome(outcome);
     }
@@ -173,10 +174,15 @@ void RenameCommands::renameMarked() {
     if (!markedList_ && makeEntryList_) {
         markedList_ = makeEntryList_();
     }
-    std::string folder;
-    std::string fileName;
-    while (markedList_ && markedList_->takeNext(folder, fileName)) {
-        handle(folder, fileName);
+    {
+        ReadAhead pictures(
+            [this](std::string& folder, std::string& fileName) {
+                return markedList_ && markedList_->takeNext(folder, fileName);
+            },
+            *fileSystem_, jobs_);
+        for (PictureScan scan; pictures.next(scan);) {
+            handle(scan);
+        }
     }
     if (closeWindow_) {
         closeWindow_();
@@ -192,8 +198,14 @@ void RenameCommands::renameAllInPath() {
     if (allInPathList_ && allInPathList_->firstEntry(folder, fileName)) {
         // Only the first entry's folder counts; its name and every further entry are not used.
         if (auto walk = fileSystem_->enumerateJpegs(folder)) {
-            while (walk->next(fileName)) {
-                handle(folder, fileName);
+            ReadAhead pictures(
+                [&walk, &folder](std::string& pictureFolder, std::string& pictureName) {
+                    pictureFolder = folder;
+                    return walk->next(pictureName);
+                },
+                *fileSystem_, jobs_);
+            for (PictureScan scan; pictures.next(scan);) {
+                handle(scan);
             }
         }
     }

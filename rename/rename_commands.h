@@ -96,19 +96,25 @@ public:
                    std::function<void()> closeWindow, RenameObserver* observer = nullptr,
                    FileSystem* fileSystem = nullptr);
 
+    // How many threads read the next pictures' headers while one is renamed: 1 reads each picture
+    // at its turn; 0 (the default) leaves the choice to the program. Renames stay in order on the
+    // calling thread either way, with the same outcomes.
+    void setJobs(int jobs) { jobs_ = jobs; }
+
     // "Just marked": every entry, in order.
     void renameMarked();
     // "All in Path": every "*.jpg" of the first entry's folder.
     void renameAllInPath();
 
 private:
-    void handle(const std::string& folder, const std::string& fileName);
+    void handle(const PictureScan& scan);
 
     EntryListFactory makeEntryList_;
     PrefixSource& prefix_;
     std::function<void()> closeWindow_;
     RenameObserver* observer_;
     FileSystem* fileSystem_;
+    int jobs_ = 0;
     std::unique_ptr<EntryList> markedList_;
     std::unique_ptr<EntryList> allInPathList_;
 };

@@ -13,6 +13,7 @@ test=("${run[@]}"
     mingw-w64                        # Windows cross builds
     xvfb xserver-xephyr xdotool openbox x11-utils imagemagick desktop-file-utils fonts-dejavu-core  # window tests
     dosfstools fusefat               # no-replace rename on a FAT file system
+    libfuse3-dev fuse3               # read-ahead benchmark on a file system with injected latency
     wine wine64 fp-utils                  # Windows tests and the compiled help file
     lintian thunar dbus python3-gi gir1.2-atspi-2.0 at-spi2-core unzip file  # package and file-manager tests
 )

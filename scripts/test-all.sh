@@ -59,6 +59,19 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 run_ctest asan --preset asan -LE 'gui|slow|package|e2e|differential'
 
+step "ThreadSanitizer build and read-ahead tests"
+# Header reading on worker threads against renaming in order; and the dry run's shared state.
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target rename_tests -j "$jobs"
+run_ctest tsan --preset tsan -R 'ReadAhead|RenameCommands'
+# The read-ahead benchmark still runs (a small warm folder; its figures are not checked).
+if build/default/bench/read_ahead_bench --sizes 300 --warm-only; then
+    summary+=("read-ahead bench: ran")
+else
+    summary+=("read-ahead bench: FAILED")
+    failed=1
+fi
+
 step "Fuzzing"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"

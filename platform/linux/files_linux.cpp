@@ -18,7 +18,9 @@ namespace shotstamp::files {
 namespace {
 
 std::string messageOf(int error) {
-    return std::strerror(error);
+    // The reentrant form (GNU flavour): pictures are opened on several threads at once.
+    char buffer[256] = {};
+    return ::strerror_r(error, buffer, sizeof buffer);
 }
 
 } // namespace
@@ -140,6 +142,32 @@ MoveResult moveNoReplace(const std::string& from, const std::string& to) {
 bool exists(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
+}
+
+namespace {
+
+FileIdentity identityOf(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+} // namespace
+
+bool identifyOpenFile(std::FILE* file, FileIdentity& identity) {
+    struct stat info {};
+    if (file == nullptr || ::fstat(::fileno(file), &info) != 0) {
+        return false;
+    }
+    identity = identityOf(info);
+    return true;
+}
+
+bool identifyPath(const std::string& path, FileIdentity& identity) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    identity = identityOf(info);
+    return true;
 }
 
 // readdir is unspecified for entries renamed while it walks, so the names are collected first.

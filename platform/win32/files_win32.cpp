@@ -84,6 +84,44 @@ bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+bool identityOf(HANDLE handle, FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) {
+        return false;
+    }
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+} // namespace
+
+bool identifyOpenFile(std::FILE* file, FileIdentity& identity) {
+    if (file == nullptr) {
+        return false;
+    }
+    const std::intptr_t handle = _get_osfhandle(_fileno(file));
+    return handle != -1 && identityOf(reinterpret_cast<HANDLE>(handle), identity);
+}
+
+bool identifyPath(const std::string& path, FileIdentity& identity) {
+    if (namesDosDevice(path)) {
+        return false;
+    }
+    // No access asked for, so a picture another program holds open can still be asked about.
+    const HANDLE handle =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool known = identityOf(handle, identity);
+    CloseHandle(handle);
+    return known;
+}
+
 // The enumeration runs while the folder's pictures are renamed, as FindNextFileA allows.
 struct Enumeration::State {
     HANDLE handle = INVALID_HANDLE_VALUE;

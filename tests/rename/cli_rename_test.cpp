@@ -100,7 +100,12 @@ TEST(CliRename, AllInPathAndExitStatus) {
     const struct {
         std::vector<std::string> args;
         int status;
-    } usage[] = {{{}, 2}, {{"--prefix"}, 2}, {{"--bogus", "a.jpg"}, 2}, {{"--help"}, 0}};
+    } usage[] = {{{}, 2},
+                 {{"--prefix"}, 2},
+                 {{"--bogus", "a.jpg"}, 2},
+                 {{"--jobs", "0", "a.jpg"}, 2},
+                 {{"--jobs=65", "a.jpg"}, 2},
+                 {{"--help"}, 0}};
     for (const auto& u : usage) {
         EXPECT_EQ(runCli(u.args, dir.path()).status, u.status);
     }

@@ -1,0 +1,192 @@
+#include "read_ahead.h"
+
+#include "metadata/picture_reader.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace shotstamp {
+
+namespace {
+
+// Passes a worker's reads through and notes which file the picture's open reached.
+class IdentifyingFileSystem final : public FileSystem {
+public:
+    explicit IdentifyingFileSystem(FileSystem& inner) : inner_(inner) {}
+
+    FileHandle openForReading(const std::string& path, std::string& message) override {
+        FileHandle file = inner_.openForReading(path, message);
+        if (file && !opened_) {
+            opened_ = true;
+            identified = inner_.identifyOpenFile(file.get(), identity);
+        }
+        return file;
+    }
+    MoveResult moveNoReplace(const std::string& from, const std::string& to) override {
+        return inner_.moveNoReplace(from, to);
+    }
+    std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& folder) override {
+        return inner_.enumerateJpegs(folder);
+    }
+    bool exists(const std::string& path) override { return inner_.exists(path); }
+
+    bool identified = false;
+    FileIdentity identity;
+
+private:
+    FileSystem& inner_;
+    bool opened_ = false;
+};
+
+} // namespace
+
+int ReadAhead::defaultJobs() {
+    // Reading headers waits on the storage, not the processor: many requests in flight keep a
+    // disk's or a network share's queue busy, and a window's burst is read in four rounds.
+    return 16;
+}
+
+ReadAhead::ReadAhead(Source source, FileSystem& fileSystem, int jobs)
+    : source_(std::move(source)), fileSystem_(fileSystem),
+      jobs_(jobs <= 0 ? defaultJobs() : std::min(jobs, kMaxJobs)), adaptive_(jobs <= 0),
+      serialOnly_(jobs_ <= 1 || !fileSystem.readsConcurrently()),
+      slots_(serialOnly_ ? 1 : kWindow) {}
+
+ReadAhead::~ReadAhead() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    workAvailable_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+}
+
+bool ReadAhead::readingIsSlow() const {
+    std::chrono::steady_clock::duration total{};
+    for (const auto read : recentReads_) {
+        total += read;
+    }
+    return total > kSlowRead * static_cast<int>(recentReads_.size());
+}
+
+void ReadAhead::startWorkers() {
+    for (int i = 0; i < jobs_; ++i) {
+        try {
+            threads_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            break; // fewer workers, or none: then every picture is read at its turn
+        }
+    }
+    serialOnly_ = threads_.empty();
+    window_ = serialOnly_ ? 1 : kWindow;
+}
+
+bool ReadAhead::pull(std::unique_lock<std::mutex>& lock) {
+    std::string folder;
+    std::string fileName;
+    lock.unlock();
+    const bool got = source_(folder, fileName);
+    lock.lock();
+    if (!got) {
+        sourceDone_ = true;
+        return false;
+    }
+    Slot& added = slot(pulled_);
+    added.folder = std::move(folder);
+    added.fileName = std::move(fileName);
+    added.state = SlotState::waiting;
+    ++pulled_;
+    workAvailable_.notify_one();
+    return true;
+}
+
+bool ReadAhead::next(PictureScan& scan) {
+    std::unique_lock lock(mutex_);
+    // The window is refilled only once every picture taken into it has been handed out. Opening
+    // a name the system has not looked up yet holds the folder for the length of a disk read,
+    // and a rename in that folder waits for it: renames running beside a steady stream of such
+    // opens took four times as long, cold, as renames between bursts of them.
+    if (pulled_ == handed_) {
+        while (!sourceDone_ && pulled_ - handed_ < window_) {
+            pull(lock);
+        }
+    }
+    if (handed_ == pulled_) {
+        return false;
+    }
+    const bool timing = threads_.empty() && !serialOnly_;
+    if (timing && readsTimed_ >= kFewPictures && (!adaptive_ || readingIsSlow())) {
+        startWorkers();
+        while (!sourceDone_ && pulled_ - handed_ < window_) {
+            pull(lock);
+        }
+    }
+    Slot& head = slot(handed_);
+    bool readNow = false;
+    if (head.state == SlotState::waiting) {
+        // No worker has begun it: it is read here, at its turn.
+        ++assigned_;
+        head.state = SlotState::reading;
+        readNow = true;
+    } else {
+        slotRead_.wait(lock, [&head] { return head.state == SlotState::read; });
+    }
+    // From here no worker touches the head slot: it is reused only after later pulls.
+    ++handed_;
+    lock.unlock();
+
+    if (!readNow) {
+        FileIdentity now;
+        readNow =
+            !(head.scan.opened && head.identified &&
+              fileSystem_.identifyPath(head.folder + head.fileName, now) && now == head.identity);
+    }
+    if (readNow) {
+        const auto begin = std::chrono::steady_clock::now();
+        scan = scanPicture(head.folder, head.fileName, fileSystem_);
+        if (timing) {
+            recentReads_[readsTimed_++ % recentReads_.size()] =
+                std::chrono::steady_clock::now() - begin;
+        }
+    } else {
+        for (const std::string& line : head.readerLines) {
+            writeReaderMessage(line);
+        }
+        scan = std::move(head.scan);
+    }
+    head.readerLines.clear();
+    return true;
+}
+
+void ReadAhead::work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        workAvailable_.wait(lock, [this] { return stopping_ || assigned_ < pulled_; });
+        if (stopping_) {
+            return;
+        }
+        const std::uint64_t sequence = assigned_++;
+        Slot& target = slot(sequence);
+        target.state = SlotState::reading;
+        lock.unlock();
+        read(target);
+        lock.lock();
+        target.state = SlotState::read;
+        if (sequence == handed_) {
+            slotRead_.notify_one();
+        }
+    }
+}
+
+void ReadAhead::read(Slot& target) {
+    ReaderMessageCapture capture;
+    IdentifyingFileSystem files(fileSystem_);
+    target.scan = scanPicture(target.folder, target.fileName, files);
+    target.identified = files.identified;
+    target.identity = files.identity;
+    target.readerLines = std::move(capture.lines);
+}
+
+} // namespace shotstamp

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "file_system.h"
+#include "rename_commands.h"
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace shotstamp {
+
+// Reads the headers of the next pictures of a rename command on a few worker threads while the
+// command's own thread handles the current one, and hands the results out strictly in the order
+// the source gives the pictures. Workers only read; every rename stays on the command's thread.
+//
+// A header read ahead may be out of date by the time its picture comes up: the pictures handled
+// meanwhile may have moved a file away from its path or onto it. So a result read before the
+// previous picture was handled is used only when its path still leads to the very file that was
+// read; otherwise, and whenever that cannot be told, the picture is read again at its turn. Each
+// result is therefore what reading the picture at its turn gives, as a serial walk would.
+//
+// Names are taken from the source at most a window ahead of the picture being handled, so memory
+// follows the window, not the folder. The window is refilled in bursts, once it is empty.
+class ReadAhead {
+public:
+    // Gives the next (folder, file name); false after the last. Called on the command's thread.
+    using Source = std::function<bool(std::string& folder, std::string& fileName)>;
+
+    static constexpr int kMaxJobs = 64;
+    // Pictures taken from the source ahead of the one being handled.
+    static constexpr std::size_t kWindow = 64;
+    // The first this many pictures are always read at their turn: a handful of pictures never
+    // pays for starting threads.
+    static constexpr std::size_t kFewPictures = 8;
+    // Left to choose, the program starts workers only once reading the last kFewPictures headers
+    // took longer than this on average: headers in the page cache are read faster on one
+    // thread than handed between threads.
+    static constexpr std::chrono::microseconds kSlowRead{50};
+
+    // The worker count used when the caller leaves the choice to the program.
+    static int defaultJobs();
+
+    // jobs: 1 reads every picture at its turn, as a serial walk does; 0 leaves the choice to the
+    // program (defaultJobs() workers, once reading proves slow); 2 or more starts that many
+    // workers after the first few pictures; more than kMaxJobs counts as kMaxJobs. A file system
+    // that cannot be read from several threads is always read at the picture's turn.
+    ReadAhead(Source source, FileSystem& fileSystem, int jobs);
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next picture, read; false after the last. Each call after the first tells that the
+    // caller is done with the picture before, which may have renamed files.
+    bool next(PictureScan& scan);
+
+    // How many worker threads run (none until reading ahead is worth it).
+    int workers() const { return static_cast<int>(threads_.size()); }
+
+private:
+    enum class SlotState { waiting, reading, read };
+    struct Slot {
+        std::string folder;
+        std::string fileName;
+        SlotState state = SlotState::waiting;
+        PictureScan scan;
+        bool identified = false;
+        FileIdentity identity;
+        std::vector<std::string> readerLines;
+    };
+
+    Slot& slot(std::uint64_t sequence) { return slots_[sequence % slots_.size()]; }
+    bool readingIsSlow() const;
+    void startWorkers();
+    bool pull(std::unique_lock<std::mutex>& lock);
+    void work();
+    void read(Slot& slot);
+
+    Source source_;
+    FileSystem& fileSystem_;
+    int jobs_;
+    bool adaptive_;
+    bool serialOnly_;
+    bool sourceDone_ = false;
+    std::size_t window_ = 1;
+    std::array<std::chrono::steady_clock::duration, kFewPictures> recentReads_{};
+    std::size_t readsTimed_ = 0;
+    std::vector<Slot> slots_;
+    std::uint64_t pulled_ = 0;   // pictures taken from the source
+    std::uint64_t assigned_ = 0; // pictures a thread has begun to read
+    std::uint64_t handed_ = 0;   // pictures handed out by next()
+    bool stopping_ = false;
+    std::mutex mutex_;
+    std::condition_variable workAvailable_;
+    std::condition_variable slotRead_;
+    std::vector<std::thread> threads_;
+};
+
+} // namespace shotstamp

@@ -1,0 +1,131 @@
+// Reading headers ahead must not change a single outcome: the same hostile folder, renamed with
+// one picture read at a time and with workers reading ahead, gives the same report (reader
+// messages included, in place) and leaves the same folder; so does a dry run. The first outcome
+// waits a moment, so that the workers have read the whole folder before anything is renamed.
+#include "metadata/picture_reader.h"
+#include "rename/marked_file_list.h"
+#include "rename/rename_commands.h"
+#include "rename_test_support.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace shotstamp {
+namespace {
+
+using testing::jpegWithExif;
+using testing::TempFolder;
+using testing::writeFile;
+
+std::vector<std::string> report;
+
+void noteReaderLine(std::string_view line) {
+    report.push_back("reader: " + std::string(line));
+}
+
+std::string date(int second) {
+    char text[32];
+    std::snprintf(text, sizeof text, "2020:01:01 00:%02d:%02d", second / 60, second % 60);
+    return text;
+}
+
+std::string named(int second) {
+    char text[32];
+    std::snprintf(text, sizeof text, "2020-01-01 00%02d%02d.jpg", second / 60, second % 60);
+    return text;
+}
+
+// Writes the folder and gives the marked list: pictures that collide in threes, a name freed by
+// one picture and taken by another and then marked again, a picture marked twice, the new name
+// of an earlier picture, a picture that vanishes, names already right and unreadable files.
+std::vector<std::string> makeHostileFolder(const std::string& folder) {
+    std::vector<std::string> marked;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "x" + std::to_string(i) + ".jpg";
+        writeFile(folder + name, jpegWithExif(date(i / 3), name));
+        marked.push_back(folder + name);
+    }
+    writeFile(folder + named(5), jpegWithExif(date(50), "moves away"));
+    marked.insert(marked.begin() + 3, folder + named(5));
+    writeFile(folder + named(20), jpegWithExif(date(20), "already named"));
+    writeFile(folder + "victim.jpg", jpegWithExif(date(30)));
+    writeFile(folder + "text.jpg", "GIF89a");
+    writeFile(folder + "eoi.jpg", std::string("\xFF\xD8\xFF\xD9\x00\x02", 6));
+    writeFile(folder + "padding.jpg", "\xFF\xD8\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF");
+    writeFile(folder + "truncated.jpg", jpegWithExif(date(31)).substr(0, 30));
+    writeFile(folder + "noexif.jpg", testing::jpegWithoutExif());
+    testing::makeFolder(folder + "dir.jpg");
+    for (const std::string& name : std::vector<std::string>{
+             named(0), "x1.jpg", named(5), "victim.jpg", "text.jpg", "eoi.jpg", "padding.jpg",
+             "truncated.jpg", "noexif.jpg", "dir.jpg", named(20)}) {
+        marked.push_back(folder + name);
+    }
+    // More than a window, so that later pictures are read while earlier ones are renamed.
+    for (int i = 100; i < 160; ++i) {
+        writeFile(folder + "y" + std::to_string(i) + ".jpg", jpegWithExif(date(i)));
+        marked.push_back(folder + "y" + std::to_string(i) + ".jpg");
+    }
+    return marked;
+}
+
+class ReportingObserver final : public RenameObserver {
+public:
+    explicit ReportingObserver(std::string folder) : folder_(std::move(folder)) {}
+    void onOutcome(const RenameOutcome& o) override {
+        if (report.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        report.push_back(std::string(reasonText(o.kind)) + ": " + o.oldPath.substr(folder_.size()) +
+                         " -> " + o.newPath.substr(std::min(folder_.size(), o.newPath.size())) +
+                         " " + o.systemMessage);
+        if (report.size() == 3) {
+            std::filesystem::remove(folder_ + "victim.jpg");
+        }
+    }
+
+private:
+    std::string folder_;
+};
+
+struct Result {
+    std::vector<std::string> report;
+    std::map<std::string, std::uint64_t> contents;
+};
+
+Result renameHostileFolder(bool allInPath, bool dryRun, int jobs) {
+    TempFolder dir;
+    const std::vector<std::string> marked = makeHostileFolder(dir.path());
+    report.clear();
+    ReportingObserver observer(dir.path());
+    FixedPrefix prefix("");
+    DryRunFileSystem dryRunFiles(realFileSystem());
+    RenameCommands commands([&] { return std::make_unique<ArgumentEntryList>(marked); }, prefix,
+                            [] {}, &observer, dryRun ? &dryRunFiles : nullptr);
+    commands.setJobs(jobs);
+    setReaderMessageSink(&noteReaderLine);
+    allInPath ? commands.renameAllInPath() : commands.renameMarked();
+    setReaderMessageSink(nullptr);
+    return {report, dir.contents()};
+}
+
+TEST(ReadAhead, HostileFolderGivesTheSerialReportAndFolder) {
+    for (const int run : {0, 1, 2, 3}) {
+        const bool allInPath = run % 2 == 1;
+        const bool dryRun = run >= 2;
+        SCOPED_TRACE(std::string(allInPath ? "All in Path" : "Just marked") +
+                     (dryRun ? ", dry run" : ""));
+        const Result serial = renameHostileFolder(allInPath, dryRun, 1);
+        ASSERT_GT(serial.report.size(), 100u);
+        ASSERT_EQ(
+            std::count(serial.report.begin(), serial.report.end(), "reader: No image in jpeg!"), 1);
+        for (const int jobs : {2, 8}) {
+            const Result ahead = renameHostileFolder(allInPath, dryRun, jobs);
+            EXPECT_EQ(ahead.report, serial.report) << jobs << " jobs";
+            EXPECT_EQ(ahead.contents, serial.contents) << jobs << " jobs";
+        }
+    }
+}
+
+} // namespace
+} // namespace shotstamp
