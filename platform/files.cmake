@@ -1,6 +1,8 @@
 # Open, rename without replacing, and "*.jpg" enumeration: Win32 calls on Windows, POSIX elsewhere.
 if(WIN32)
     add_library(shotstamp_files STATIC ${CMAKE_CURRENT_LIST_DIR}/win32/files_win32.cpp)
+    # The local application data folder, when %LOCALAPPDATA% is not set.
+    target_link_libraries(shotstamp_files PUBLIC shell32)
 else()
     add_library(shotstamp_files STATIC ${CMAKE_CURRENT_LIST_DIR}/posix/files_posix.cpp)
 endif()

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace shotstamp {
 
@@ -38,6 +39,10 @@ public:
     virtual std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& folder) = 0;
     // True when a directory entry of that name exists (a dangling symlink counts).
     virtual bool exists(const std::string& path) = 0;
+    // Every name of a folder with its kind; false when the folder cannot be read.
+    virtual bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) {
+        return files::listFolder(folder, entries);
+    }
 };
 
 // The platform's files.
