@@ -1,6 +1,7 @@
 #include "journal.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <string_view>
 
@@ -187,8 +188,16 @@ bool RunJournal::open(const std::string& firstFrom) {
     const std::time_t now = std::time(nullptr);
     const std::string stamp = formatTime(std::gmtime(&now), true);
     const std::string localTime = formatTime(std::localtime(&now), false);
-    for (int serial = 1; serial < 1000 && !file_; ++serial) {
-        char suffix[8];
+    // A new serial after every run of this second that is kept, so that no name comes back.
+    const std::vector<std::string> runs = listRuns(realFileSystem(), folder_);
+    int serial = 1;
+    for (const std::string& run : runs) {
+        if (run.size() == stamp.size() + 4 && run.compare(0, stamp.size(), stamp) == 0) {
+            serial = std::max(serial, std::atoi(run.c_str() + stamp.size() + 1) + 1);
+        }
+    }
+    for (const int last = serial + 100; serial < last && serial < 1000 && !file_; ++serial) {
+        char suffix[16];
         std::snprintf(suffix, sizeof suffix, "-%03d", serial);
         name_ = stamp + suffix;
         file_.reset(files::createNew(folder_ + name_ + std::string(kSuffix), problem_));
@@ -203,9 +212,8 @@ bool RunJournal::open(const std::string& firstFrom) {
     if (!undoes_.empty()) {
         write("undoes " + escape(undoes_) + "\n");
     }
-    // Keep the latest runs only.
-    const std::vector<std::string> runs = listRuns(realFileSystem(), folder_);
-    for (std::size_t i = 0; i + kKeptRuns < runs.size(); ++i) {
+    // Keep the latest runs only: those listed before this one, less one.
+    for (std::size_t i = 0; i + kKeptRuns < runs.size() + 1; ++i) {
         files::removeFile(folder_ + runs[i] + std::string(kSuffix));
     }
     return true;
