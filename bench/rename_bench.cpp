@@ -4,6 +4,9 @@
 //
 // usage: rename_bench [N] [path of shotstamp-cli]  (N defaults to 10000, the program to the one
 // built beside this benchmark)
+#include "rename/companions.h"
+#include "rename/folder_walk.h"
+#include "rename/journal.h"
 #include "rename/marked_file_list.h"
 #include "rename/rename_commands.h"
 #include "tests/support/test_files.h"
@@ -105,6 +108,26 @@ int shotstampAllInPath(const std::string& folder) {
     return counter.renamed;
 }
 
+// shotstamp-cli rename FOLDER in process: the folder walk, with a journal and companions when
+// asked.
+int shotstampFolder(const std::string& folder, shotstamp::MoveJournal* journal, bool companions) {
+    shotstamp::FixedPrefix prefix("");
+    Counter counter;
+    shotstamp::CompanionIndex index(shotstamp::realFileSystem());
+    shotstamp::RenameCommands commands(
+        [&] {
+            return std::make_unique<shotstamp::FolderWalkList>(std::vector{folder}, false,
+                                                               shotstamp::realFileSystem());
+        },
+        prefix, [] {}, &counter);
+    shotstamp::RenameOptions options;
+    options.journal = journal;
+    options.companions = companions ? &index : nullptr;
+    commands.setOptions(options);
+    commands.renameMarked();
+    return counter.renamed;
+}
+
 // Runs a program with its output discarded; returns seconds, and the child's peak memory in KiB.
 double runProgram(const std::vector<std::string>& args, long& peakKiB) {
     const auto start = Clock::now();
@@ -162,6 +185,39 @@ int main(int argc, char** argv) {
                 baseRenamed, baseRate);
     std::printf("shotstamp All in Path (in process): %d renamed, %.0f files/s, %.2f of baseline\n",
                 ourRenamed, ourRate, ourRate / baseRate);
+
+    // The options of shotstamp-cli, each on a fresh folder of the same pictures.
+    {
+        const auto measure = [&](const char* what, const std::string& name, bool journal,
+                                 bool companions, int companionFiles) {
+            const std::string folder = root.path() + name + "/";
+            fillFolder(folder, count);
+            for (int i = 0; i < count && companionFiles > 0; ++i) {
+                writeFile(folder + "IMG_" + std::to_string(i) + ".CR2", "raw");
+                writeFile(folder + "IMG_" + std::to_string(i) + ".JPG.xmp", "<x/>");
+            }
+            shotstamp::RunJournal runJournal(root.path() + name + "-state/", "bench");
+            ::mkdir((root.path() + name + "-state").c_str(), 0755);
+            int renamed = 0;
+            const double seconds = timed(
+                [&] {
+                    return shotstampFolder(folder, journal ? &runJournal : nullptr, companions);
+                },
+                renamed);
+            std::printf("shotstamp rename FOLDER %s: %d renamed, %.0f files/s, %.2f of baseline\n",
+                        what, renamed, renamed / seconds, renamed / seconds / baseRate);
+            return renamed / seconds;
+        };
+        const double plain = measure("(plain)", "walk", false, false, 0);
+        const double journaled = measure("with journal", "journal", true, false, 0);
+        const double looking = measure("--companions, none there", "look", false, true, 0);
+        const double moving =
+            measure("--companions, .CR2 + .JPG.xmp each", "companions", false, true, 2);
+        std::printf("cost against plain: journal %+.0f%%, --companions looking %+.0f%%, "
+                    "--companions moving 3 files per picture %+.0f%% (pictures/s)\n",
+                    (plain / journaled - 1) * 100, (plain / looking - 1) * 100,
+                    (plain / moving - 1) * 100);
+    }
 
     if (!cli.empty()) {
         const std::string viaCli = root.path() + "cli/";
