@@ -163,9 +163,13 @@ std::string lastUndoableRun(FileSystem& fileSystem, const std::string& journalFo
         if (!readRun(fileSystem, journalFolder, *it, run, true)) {
             continue;
         }
+        // Newest first: an undo that was itself undone no longer counts.
+        const bool isUndone = std::find(undone.begin(), undone.end(), run.name) != undone.end();
         if (!run.undoes.empty()) {
-            undone.push_back(run.undoes);
-        } else if (std::find(undone.begin(), undone.end(), run.name) == undone.end()) {
+            if (!isUndone) {
+                undone.push_back(run.undoes);
+            }
+        } else if (!isUndone) {
             return run.name;
         }
     }
