@@ -85,6 +85,10 @@ bool folderIdentity(const std::string& folder, std::uint64_t& volume, std::uint6
 // The path made absolute against the current directory; unchanged when it already is one.
 std::string absolutePath(const std::string& path);
 
+// The path with its last part spelt as the file system stores it (a case-insensitive file system
+// finds "b.jpg" for "b.JPG"); unchanged when nothing is found or names keep their case anyway.
+std::string nameOnDisk(const std::string& path);
+
 // Creates a file that must not exist yet and opens it for binary writing; null with the system's
 // text in `message` when it exists or cannot be made.
 std::FILE* createNew(const std::string& path, std::string& message);

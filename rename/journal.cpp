@@ -235,8 +235,9 @@ void RunJournal::beforeMove(const std::string& from, const std::string& to) {
         failed_ = true;
         return;
     }
-    write("move " + escape(files::absolutePath(from)) + "\t" + escape(files::absolutePath(to)) +
-          "\n");
+    // The old name as the file system spells it, so that undo gives back its letter case.
+    write("move " + escape(files::nameOnDisk(files::absolutePath(from))) + "\t" +
+          escape(files::absolutePath(to)) + "\n");
     // The move is written down before it is made; its result may wait for the next flush.
     if (std::fflush(file_.get()) != 0) {
         problem_ = "cannot write the journal";

@@ -293,6 +293,10 @@ std::string absolutePath(const std::string& path) {
     return out + path;
 }
 
+std::string nameOnDisk(const std::string& path) {
+    return path;
+}
+
 std::FILE* createNew(const std::string& path, std::string& message) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {

@@ -212,6 +212,24 @@ std::string absolutePath(const std::string& path) {
     return out;
 }
 
+std::string nameOnDisk(const std::string& path) {
+    WIN32_FIND_DATAA data{};
+    // No wildcard may reach the search: it would find another file.
+    if (path.find_first_of("*?") != std::string::npos) {
+        return path;
+    }
+    const HANDLE handle = FindFirstFileA(path.c_str(), &data);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return path;
+    }
+    FindClose(handle);
+    std::size_t cut = path.size();
+    while (cut > 0 && !isPathSeparator(path[cut - 1]) && path[cut - 1] != ':') {
+        --cut;
+    }
+    return path.substr(0, cut) + data.cFileName;
+}
+
 std::FILE* createNew(const std::string& path, std::string& message) {
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
