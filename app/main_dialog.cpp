@@ -10,18 +10,29 @@ MainDialog::MainDialog(ui::Toolkit& toolkit, std::string commandLine,
                        std::vector<std::string> arguments, Options options)
     : ui::Dialog(res::kMainDialog), icon_(toolkit.loadIcon(res::kAppIconId)),
       commandLine_(std::move(commandLine)), arguments_(std::move(arguments)), options_(options),
+      journal_(options.journalFolder, {}),
       commands_([this] { return makeEntryList(commandLine_, arguments_); }, *this,
                 [this] { onOk(); }, options.observer, options.fileSystem) {
     addCommand(ui::kIdCancel, ui::kButtonClicked, [this] { renameMarked(); });
     addCommand(res::kAllInPathId, ui::kButtonClicked, [this] { renameAllInPath(); });
     addCommand(ui::kIdHelp, ui::kButtonClicked, [this] { showHelp(); });
+    commands_.setOptions(renameOptions());
+}
+
+RenameOptions MainDialog::renameOptions() {
+    // The window's plain renaming; only moves on the real file system are journaled.
+    RenameOptions options;
+    options.journal = options_.fileSystem == nullptr ? &journal_ : nullptr;
+    return options;
 }
 
 void MainDialog::renameMarked() {
+    journal_.setStartedBy("window: Just marked");
     commands_.renameMarked();
 }
 
 void MainDialog::renameAllInPath() {
+    journal_.setStartedBy("window: All in Path");
     commands_.renameAllInPath();
 }
 
@@ -33,7 +44,8 @@ void MainDialog::showHelp() {
 
 void MainDialog::renamePicture(const std::string& folder, const std::string& fileName) {
     FileSystem& files = options_.fileSystem != nullptr ? *options_.fileSystem : realFileSystem();
-    const RenameOutcome outcome = shotstamp::renamePicture(folder, fileName, *this, files);
+    const RenameOutcome outcome =
+        renameScanned(scanPicture(folder, fileName, files), *this, files, renameOptions());
     if (options_.observer != nullptr) {
         options_.observer->onOutcome(outcome);
     }

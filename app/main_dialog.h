@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ui.h"
+#include "rename/journal.h"
 #include "rename/rename_commands.h"
 
 #include <string>
@@ -18,6 +19,8 @@ public:
         // Rename through this instead of the real file system (tests); null: the real one.
         FileSystem* fileSystem = nullptr;
         RenameObserver* observer = nullptr;
+        // Where the journal of the window's renames goes; empty: the user's state folder.
+        std::string journalFolder;
     };
 
     // commandLine and arguments are the application's; the icon comes from the toolkit.
@@ -47,12 +50,16 @@ protected:
 private:
     // PrefixSource: the field's current text, through the data exchange.
     std::string currentPrefix() override;
+    RenameOptions renameOptions();
 
     std::string prefix_;
     ui::IconHandle icon_;
     std::string commandLine_;
     std::vector<std::string> arguments_;
     Options options_;
+    // Every move the window makes is written down first, so that the run can be undone from
+    // the command-line tool. Nothing about it is ever shown.
+    RunJournal journal_;
     RenameCommands commands_;
 };
 

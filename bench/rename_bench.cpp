@@ -4,10 +4,14 @@
 //
 // usage: rename_bench [N] [path of shotstamp-cli]  (N defaults to 10000, the program to the one
 // built beside this benchmark)
+#include "rename/companions.h"
+#include "rename/folder_walk.h"
+#include "rename/journal.h"
 #include "rename/marked_file_list.h"
 #include "rename/rename_commands.h"
 #include "tests/support/test_files.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -105,6 +109,26 @@ int shotstampAllInPath(const std::string& folder) {
     return counter.renamed;
 }
 
+// shotstamp-cli rename FOLDER in process: the folder walk, with a journal and companions when
+// asked.
+int shotstampFolder(const std::string& folder, shotstamp::MoveJournal* journal, bool companions) {
+    shotstamp::FixedPrefix prefix("");
+    Counter counter;
+    shotstamp::CompanionIndex index(shotstamp::realFileSystem());
+    shotstamp::RenameCommands commands(
+        [&] {
+            return std::make_unique<shotstamp::FolderWalkList>(std::vector{folder}, false,
+                                                               shotstamp::realFileSystem());
+        },
+        prefix, [] {}, &counter);
+    shotstamp::RenameOptions options;
+    options.journal = journal;
+    options.companions = companions ? &index : nullptr;
+    commands.setOptions(options);
+    commands.renameMarked();
+    return counter.renamed;
+}
+
 // Runs a program with its output discarded; returns seconds, and the child's peak memory in KiB.
 double runProgram(const std::vector<std::string>& args, long& peakKiB) {
     const auto start = Clock::now();
@@ -163,10 +187,62 @@ int main(int argc, char** argv) {
     std::printf("shotstamp All in Path (in process): %d renamed, %.0f files/s, %.2f of baseline\n",
                 ourRenamed, ourRate, ourRate / baseRate);
 
+    // The options of shotstamp-cli on fresh folders of the same pictures, each measured three
+    // times in turn after the new files are written out; the median rate counts.
+    {
+        struct Variant {
+            const char* what;
+            bool journal;
+            bool companions;
+            bool companionFiles;
+            std::vector<double> rates;
+        };
+        Variant variants[] = {{"plain", false, false, false, {}},
+                              {"with journal", true, false, false, {}},
+                              {"--companions, none there", false, true, false, {}},
+                              {"--companions, .CR2 + .JPG.xmp each", false, true, true, {}}};
+        int serial = 0;
+        for (int round = 0; round < 3; ++round) {
+            for (Variant& v : variants) {
+                const std::string folder = root.path() + "v" + std::to_string(++serial) + "/";
+                fillFolder(folder, count);
+                for (int i = 0; i < count && v.companionFiles; ++i) {
+                    writeFile(folder + "IMG_" + std::to_string(i) + ".CR2", "raw");
+                    writeFile(folder + "IMG_" + std::to_string(i) + ".JPG.xmp", "<x/>");
+                }
+                const std::string state = root.path() + "state" + std::to_string(serial) + "/";
+                ::mkdir(state.c_str(), 0755);
+                shotstamp::RunJournal runJournal(state, "bench");
+                ::sync();
+                int renamed = 0;
+                const double seconds = timed(
+                    [&] {
+                        return shotstampFolder(folder, v.journal ? &runJournal : nullptr,
+                                               v.companions);
+                    },
+                    renamed);
+                v.rates.push_back(renamed == count ? renamed / seconds : 0.0);
+            }
+        }
+        const auto median = [](std::vector<double> r) {
+            std::sort(r.begin(), r.end());
+            return r[r.size() / 2];
+        };
+        const double plain = median(variants[0].rates);
+        for (const Variant& v : variants) {
+            const double rate = median(v.rates);
+            std::printf("shotstamp rename FOLDER %s: %.0f pictures/s (median of 3), %.2f of "
+                        "baseline, %+.0f%% time against plain\n",
+                        v.what, rate, rate / baseRate, (plain / rate - 1) * 100);
+        }
+    }
+
     if (!cli.empty()) {
         const std::string viaCli = root.path() + "cli/";
         fillFolder(viaCli, count);
         long peak = 0;
+        // Its journal goes into the benchmark's folder, not the user's.
+        ::setenv("XDG_STATE_HOME", root.path().c_str(), 1);
         const double seconds = runProgram({cli, "rename", "--all-in-path", viaCli + "x.jpg"}, peak);
         std::printf("shotstamp-cli rename --all-in-path: %.0f files/s, %.2f of baseline, "
                     "peak resident memory %.2f MB\n",

@@ -1,5 +1,6 @@
 // shotstamp-cli: the picture core without a window, one command per first argument.
 #include "info_command.h"
+#include "journal_commands.h"
 #include "rename_command.h"
 
 #include <cstdio>
@@ -16,6 +17,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"info", "print the metadata the picture reader finds in JPEG files", &shotstamp::cli::runInfo},
     {"rename", "rename JPEG pictures after the date they were taken", &shotstamp::cli::runRename},
+    {"undo", "revert the last rename run, or a named one", &shotstamp::cli::runUndo},
+    {"history", "list the rename runs that can be undone", &shotstamp::cli::runHistory},
 };
 
 void printUsage(std::FILE* out) {

@@ -2,7 +2,12 @@
 
 #include "metadata/picture_reader.h"
 #include "options.h"
+#include "platform/files.h"
 #include "platform/text.h"
+#include "rename/clock_shift.h"
+#include "rename/companions.h"
+#include "rename/folder_walk.h"
+#include "rename/journal.h"
 #include "rename/marked_file_list.h"
 #include "rename/read_ahead.h"
 #include "rename/rename_commands.h"
@@ -18,15 +23,21 @@ namespace shotstamp::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: shotstamp-cli rename [--prefix TEXT] [--all-in-path] [--dry-run] [--jobs N] [--]\n"
-    "                            FILE...\n"
+    "usage: shotstamp-cli rename [OPTION]... [--] FILE|FOLDER...\n"
     "\n"
     "Renames each JPEG picture in its own folder to TEXT + \"YYYY-MM-DD HHMMSS\" + \".jpg\"\n"
     "after its EXIF DateTimeOriginal. A name that exists is never replaced; such a picture,\n"
-    "and one without a usable date, keeps its name. Arguments that do not end in \".jpg\"\n"
-    "(any letter case) are skipped.\n"
+    "and one without a usable date, keeps its name. A FOLDER stands for its *.jpg files in\n"
+    "name order. Other arguments that do not end in \".jpg\" (any letter case) are skipped.\n"
     "\n"
     "  --prefix TEXT   put TEXT in front of the date (default: nothing)\n"
+    "  --subseconds    add the sub-second digits the camera wrote: \"205732.45\"\n"
+    "  --counter       when the name is taken, use the first free of \"-2\", \"-3\", ...\n"
+    "  --companions    move RAW files, .xmp sidecars, .mov/.mp4 clips and .aae edits that\n"
+    "                  share the picture's name with it, all or nothing\n"
+    "  --shift [-]HH:MM[:SS] | [-]'D HH:MM:SS'\n"
+    "                  correct a wrong camera clock by this much before naming\n"
+    "  --recursive     also walk the sub-folders of every FOLDER (never symbolic links)\n"
     "  --all-in-path   rename every *.jpg file in the folder of the first FILE instead\n"
     "  --dry-run       change nothing; report what would happen\n"
     "  --jobs N        read up to N pictures' headers at once while renaming in order\n"
@@ -34,8 +45,9 @@ constexpr const char* kUsage =
     "  --              end of options (for names that start with a dash)\n"
     "  --help          print this text\n"
     "\n"
-    "Prints \"renamed: OLD -> NEW\" or \"kept: OLD (REASON)\" per file, then \"N renamed, M "
-    "kept\".\n"
+    "Prints \"renamed: OLD -> NEW\" (and \"  with: OLD -> NEW\" per companion) or\n"
+    "\"kept: OLD (REASON)\" per file, then \"N renamed, M kept\". Every move is written to a\n"
+    "journal first; 'shotstamp-cli undo' reverts the run, 'shotstamp-cli history' lists runs.\n"
     "Exit status: 0 when it ran (kept pictures are not errors), 1 when a file could not be\n"
     "read or renamed for a system error, 2 for a usage error.\n";
 
@@ -64,6 +76,13 @@ public:
             writeText(" -> ");
             writeText(outcome.newPath);
             writeText("\n");
+            for (const auto& [from, to] : outcome.companions) {
+                writeText("  with: ");
+                writeText(from);
+                writeText(" -> ");
+                writeText(to);
+                writeText("\n");
+            }
             return;
         }
         ++kept_;
@@ -74,8 +93,7 @@ public:
         writeText(outcome.oldPath);
         writeText(" (");
         writeText(reasonText(outcome.kind));
-        const bool explained = systemError || outcome.kind == RenameKind::unreadableExif;
-        if (explained && !outcome.systemMessage.empty()) {
+        if (!outcome.systemMessage.empty()) {
             writeText(": ");
             writeText(outcome.systemMessage);
         }
@@ -92,11 +110,23 @@ private:
     bool failed_ = false;
 };
 
+// The command line as the journal records it, so that history shows how a run began.
+std::string describeRun(int argc, char** argv) {
+    std::string text = "shotstamp-cli rename";
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool quote = arg.empty() || arg.find_first_of(" \t'\"") != std::string_view::npos;
+        text += quote ? " '" + std::string(arg) + "'" : " " + std::string(arg);
+    }
+    return text;
+}
+
 } // namespace
 
 int runRename(int argc, char** argv) {
     static constexpr OptionSpec kOptions[] = {
-        {"--prefix", true}, {"--all-in-path"}, {"--dry-run"}, {"--jobs", true}};
+        {"--prefix", true}, {"--all-in-path"}, {"--dry-run"},   {"--subseconds"}, {"--counter"},
+        {"--companions"},   {"--shift", true}, {"--recursive"}, {"--jobs", true}};
     ParsedArguments parsed;
     if (const auto status = parseCommand(argc, argv, {"rename", kUsage, kOptions}, parsed)) {
         return *status;
@@ -105,6 +135,9 @@ int runRename(int argc, char** argv) {
     bool allInPath = false;
     bool dryRun = false;
     int jobs = 0; // the program's choice
+    bool companions = false;
+    bool recursive = false;
+    RenameOptions options;
     for (const ParsedOption& option : parsed.options) {
         if (option.name == "--prefix") {
             prefix = option.value;
@@ -116,15 +149,30 @@ int runRename(int argc, char** argv) {
                              ReadAhead::kMaxJobs, kUsage);
                 return 2;
             }
-        } else {
+        } else if (option.name == "--dry-run") {
             dryRun = true;
+        } else if (option.name == "--subseconds") {
+            options.subseconds = true;
+        } else if (option.name == "--counter") {
+            options.counter = true;
+        } else if (option.name == "--companions") {
+            companions = true;
+        } else if (option.name == "--recursive") {
+            recursive = true;
+        } else if (!parseClockShift(option.value, options.shiftSeconds)) {
+            std::fprintf(stderr,
+                         "shotstamp-cli rename: --shift wants [-]HH:MM[:SS] or [-]'D HH:MM:SS', "
+                         "not '%.*s'\n%s",
+                         static_cast<int>(option.value.size()), option.value.data(), kUsage);
+            return 2;
         }
     }
     const int first = parsed.firstOperand;
 
     std::vector<std::string> files(argv + first, argv + argc);
     for (const std::string& file : files) {
-        if (!text::endsWithJpg(file)) {
+        if (!text::endsWithJpg(file) &&
+            (allInPath || files::kindOf(file) != files::EntryKind::folder)) {
             std::fprintf(stderr, "shotstamp-cli rename: skipped '%s': not a .jpg name\n",
                          file.c_str());
         }
@@ -136,9 +184,21 @@ int runRename(int argc, char** argv) {
     FixedPrefix prefixSource(prefix);
     PrintingObserver printer;
     DryRunFileSystem dryRunFiles(realFileSystem());
-    RenameCommands commands([&files] { return std::make_unique<ArgumentEntryList>(files); },
-                            prefixSource, [] {}, &printer,
-                            dryRun ? &dryRunFiles : &realFileSystem());
+    FileSystem& fileSystem = dryRun ? static_cast<FileSystem&>(dryRunFiles) : realFileSystem();
+    CompanionIndex companionIndex(fileSystem);
+    RunJournal journal({}, describeRun(argc, argv));
+    options.companions = companions ? &companionIndex : nullptr;
+    options.journal = dryRun ? nullptr : &journal;
+
+    RenameCommands commands(
+        [&]() -> std::unique_ptr<EntryList> {
+            if (allInPath) {
+                return std::make_unique<ArgumentEntryList>(files);
+            }
+            return std::make_unique<FolderWalkList>(files, recursive, fileSystem);
+        },
+        prefixSource, [] {}, &printer, &fileSystem);
+    commands.setOptions(options);
     commands.setJobs(jobs);
     if (allInPath) {
         commands.renameAllInPath();
@@ -148,6 +208,12 @@ int runRename(int argc, char** argv) {
     std::printf("%d renamed, %d kept\n", printer.renamed(), printer.kept());
     if (dryRun) {
         std::fputs("shotstamp-cli rename: dry run, nothing was changed\n", stderr);
+    } else if (!journal.problem().empty()) {
+        std::fprintf(stderr, "shotstamp-cli rename: no journal (%s): this run cannot be undone\n",
+                     journal.problem().c_str());
+    } else if (!journal.name().empty()) {
+        std::fprintf(stderr, "shotstamp-cli rename: journal %s ('shotstamp-cli undo' reverts it)\n",
+                     journal.name().c_str());
     }
     std::fflush(stdout);
     return printer.failed() ? 1 : 0;

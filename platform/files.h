@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 // File operations of the rename path: open for reading, a rename that never replaces, and the
 // enumeration of a folder's "*.jpg" names.
@@ -71,5 +72,43 @@ std::string runningProgramPath();
 // True where the program receives its command line as one text to be searched for JPEG paths
 // (Windows); false where it arrives split into arguments (POSIX).
 bool commandLineIsOneText();
+
+// What a folder entry is, without following a symbolic link (a Windows reparse point counts as
+// a link).
+enum class EntryKind { file, folder, link, other, missing };
+
+struct FolderEntry {
+    std::string name;
+    EntryKind kind = EntryKind::other;
+};
+
+// Every name of a folder but "." and "..", with its kind. `folder` is empty or ends in the path
+// separator. False when the folder cannot be read.
+bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries);
+
+// What the path names, following a symbolic link; missing when nothing does.
+EntryKind kindOf(const std::string& path);
+
+// Two numbers that tell one folder from every other on this machine (device and inode; volume
+// and file index), so that a walk can tell a folder it has seen under another name.
+bool folderIdentity(const std::string& folder, std::uint64_t& volume, std::uint64_t& index);
+
+// The path made absolute against the current directory; unchanged when it already is one.
+std::string absolutePath(const std::string& path);
+
+// The path with its last part spelt as the file system stores it (a case-insensitive file system
+// finds "b.jpg" for "b.JPG"); unchanged when nothing is found or names keep their case anyway.
+std::string nameOnDisk(const std::string& path);
+
+// Creates a file that must not exist yet and opens it for binary writing; null with the system's
+// text in `message` when it exists or cannot be made.
+std::FILE* createNew(const std::string& path, std::string& message);
+
+// Deletes a file; false when it could not be deleted.
+bool removeFile(const std::string& path);
+
+// The per-user folder where the program keeps its state (the journals of past runs), made with
+// its parents when missing; ends in the path separator. Empty when it cannot be found or made.
+std::string userStateFolder();
 
 } // namespace shotstamp::files

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace shotstamp {
 
@@ -49,6 +50,10 @@ public:
     // cannot be told, and then a header read earlier is read again rather than trusted.
     virtual bool identifyOpenFile(std::FILE*, FileIdentity&) { return false; }
     virtual bool identifyPath(const std::string&, FileIdentity&) { return false; }
+    // Every name of a folder with its kind; false when the folder cannot be read.
+    virtual bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) {
+        return files::listFolder(folder, entries);
+    }
 };
 
 // The platform's files.

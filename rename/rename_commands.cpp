@@ -1,9 +1,12 @@
 #include "rename_commands.h"
 
+#include "clock_shift.h"
+#include "companions.h"
 #include "date_stamp.h"
 #include "metadata/picture_reader.h"
 #include "read_ahead.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace shotstamp {
@@ -41,6 +44,82 @@ private:
     int head_[2] = {0, 0};
     int seen_ = 0;
 };
+
+// The tries of --counter: the name itself, then "-2" up to this.
+constexpr int kCounterLimit = 9999;
+
+std::string fieldText(const char* field, std::size_t size) {
+    const void* end = std::memchr(field, 0, size);
+    return std::string(field, end != nullptr ? static_cast<const char*>(end) - field : size);
+}
+
+// The sub-second digits as the camera wrote them, without the spaces some pad them with; empty
+// unless what is left is all digits.
+std::string subsecondDigits(const PictureRecord& record) {
+    std::string digits = fieldText(record.subSecTimeOriginal, sizeof record.subSecTimeOriginal);
+    while (!digits.empty() && digits.back() == ' ') {
+        digits.pop_back();
+    }
+    digits.erase(0, std::min(digits.find_first_not_of(' '), digits.size()));
+    const bool allDigits =
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return allDigits ? digits : std::string();
+}
+
+MoveResult journaledMove(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
+                         const std::string& to) {
+    if (journal != nullptr) {
+        journal->beforeMove(from, to);
+    }
+    MoveResult result = fileSystem.moveNoReplace(from, to);
+    if (journal != nullptr) {
+        journal->afterMove(result.status == MoveStatus::moved);
+    }
+    return result;
+}
+
+// Moves a renamed picture's companions after it. All or nothing: when one cannot move, those
+// already moved and the picture itself go back, and the outcome says why the picture was kept.
+void moveCompanions(const std::string& folder, const std::vector<CompanionMove>& companions,
+                    FileSystem& fileSystem, const RenameOptions& options, RenameOutcome& outcome) {
+    std::size_t done = 0;
+    MoveResult failure;
+    for (; done < companions.size(); ++done) {
+        const CompanionMove& c = companions[done];
+        if (c.from == c.to) {
+            continue;
+        }
+        failure = journaledMove(fileSystem, options.journal, folder + c.from, folder + c.to);
+        if (failure.status != MoveStatus::moved) {
+            break;
+        }
+    }
+    if (done == companions.size()) {
+        for (const CompanionMove& c : companions) {
+            options.companions->noteMove(folder, c.from, c.to);
+            outcome.companions.emplace_back(folder + c.from, folder + c.to);
+        }
+        return;
+    }
+    outcome.kind = failure.status == MoveStatus::targetExists ? RenameKind::nameExists
+                                                              : RenameKind::renameRefused;
+    outcome.systemMessage =
+        companions[done].from + ": " +
+        (failure.status == MoveStatus::targetExists ? "its new name exists" : failure.message);
+    std::vector<std::pair<std::string, std::string>> back;
+    for (std::size_t i = done; i-- > 0;) {
+        if (companions[i].from != companions[i].to) {
+            back.emplace_back(folder + companions[i].to, folder + companions[i].from);
+        }
+    }
+    back.emplace_back(outcome.newPath, outcome.oldPath);
+    for (const auto& [from, to] : back) {
+        if (journaledMove(fileSystem, options.journal, from, to).status != MoveStatus::moved) {
+            outcome.kind = RenameKind::renameRefused;
+            outcome.systemMessage += "; could not move " + from + " back to " + to;
+        }
+    }
+}
 
 } // namespace
 
@@ -97,7 +176,8 @@ RenameOutcome renamePicture(const std::string& folder, const std::string& fileNa
     return renameScanned(scanPicture(folder, fileName, fileSystem), prefix, fileSystem);
 }
 
-RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem) {
+RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem,
+                            const RenameOptions& options) {
     RenameOutcome outcome;
     outcome.oldPath = scan.folder + scan.fileName;
     if (!scan.opened) {
@@ -117,12 +197,17 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
         }
         return outcome;
     }
-    const void* end = std::memchr(record.dateTimeOriginal, 0, sizeof record.dateTimeOriginal);
-    const std::string date(record.dateTimeOriginal,
-                           end != nullptr ? static_cast<const char*>(end) - record.dateTimeOriginal
-                                          : sizeof record.dateTimeOriginal);
+    std::string date = fieldText(record.dateTimeOriginal, sizeof record.dateTimeOriginal);
+    if (options.shiftSeconds != 0 && !date.empty()) {
+        std::string shifted;
+        if (!shiftExifDateTime(date, options.shiftSeconds, shifted)) {
+            outcome.kind = RenameKind::unusableDate;
+            return outcome;
+        }
+        date = shifted;
+    }
 
-    const std::string stamp = makeDateStamp(date);
+    std::string stamp = makeDateStamp(date);
     switch (judgeDate(date, stamp)) {
     case DateUse::missing:
         outcome.kind = RenameKind::noDate;
@@ -133,26 +218,58 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
     case DateUse::usable:
         break;
     }
+    if (options.subseconds && isExifDateTime(date)) {
+        if (const std::string digits = subsecondDigits(record); !digits.empty()) {
+            stamp += "." + digits;
+        }
+    }
 
     // The prefix is read now, for this picture: the user may have changed it meanwhile.
-    outcome.newPath = scan.folder + prefix.currentPrefix() + stamp + ".jpg";
-    if (outcome.newPath == outcome.oldPath) {
-        outcome.kind = RenameKind::alreadyNamed;
+    const std::string base = scan.folder + prefix.currentPrefix() + stamp;
+    const int tries = options.counter ? kCounterLimit : 1;
+    for (int n = 1; n <= tries; ++n) {
+        outcome.newPath = n == 1 ? base + ".jpg" : base + "-" + std::to_string(n) + ".jpg";
+        if (outcome.newPath == outcome.oldPath) {
+            outcome.kind = RenameKind::alreadyNamed;
+            return outcome;
+        }
+        std::vector<CompanionMove> companions;
+        if (options.companions != nullptr) {
+            companions = options.companions->companionsOf(
+                scan.folder, scan.fileName, outcome.newPath.substr(scan.folder.size()));
+            const auto taken = std::find_if(companions.begin(), companions.end(), [&](auto& c) {
+                return c.from != c.to && fileSystem.exists(scan.folder + c.to);
+            });
+            if (taken != companions.end()) {
+                if (options.counter) {
+                    continue;
+                }
+                outcome.kind = RenameKind::nameExists;
+                outcome.systemMessage = "a companion's new name exists: " + taken->to;
+                return outcome;
+            }
+        }
+        const MoveResult moved =
+            journaledMove(fileSystem, options.journal, outcome.oldPath, outcome.newPath);
+        if (moved.status == MoveStatus::targetExists && options.counter) {
+            continue;
+        }
+        switch (moved.status) {
+        case MoveStatus::moved:
+            outcome.kind = RenameKind::renamed;
+            moveCompanions(scan.folder, companions, fileSystem, options, outcome);
+            break;
+        case MoveStatus::targetExists:
+            outcome.kind = RenameKind::nameExists;
+            break;
+        case MoveStatus::failed:
+            outcome.kind = RenameKind::renameRefused;
+            outcome.systemMessage = moved.message;
+            break;
+        }
         return outcome;
     }
-    const MoveResult moved = fileSystem.moveNoReplace(outcome.oldPath, outcome.newPath);
-    switch (moved.status) {
-    case MoveStatus::moved:
-        outcome.kind = RenameKind::renamed;
-        break;
-    case MoveStatus::targetExists:
-        outcome.kind = RenameKind::nameExists;
-        break;
-    case MoveStatus::failed:
-        outcome.kind = RenameKind::renameRefused;
-        outcome.systemMessage = moved.message;
-        break;
-    }
+    outcome.kind = RenameKind::nameExists;
     return outcome;
 }
 
@@ -164,7 +281,7 @@ RenameCommands::RenameCommands(EntryListFactory makeEntryList, PrefixSource& pre
       fileSystem_(fileSystem != nullptr ? fileSystem : &realFileSystem()) {}
 
 void RenameCommands::handle(const PictureScan& scan) {
-    const RenameOutcome outcome = renameScanned(scan, prefix_, *fileSystem_);
+    const RenameOutcome outcome = renameScanned(scan, prefix_, *fileSystem_, options_);
     if (observer_ != nullptr) {
         observer_->onOutcome(outcome);
     }

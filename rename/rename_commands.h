@@ -3,10 +3,13 @@
 #include "entry_list.h"
 #include "file_system.h"
 #include "metadata/picture_record.h"
+#include "rename_options.h"
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace shotstamp {
 
@@ -48,6 +51,7 @@ struct RenameOutcome {
     std::string newPath;       // set whenever a new name was composed
     std::string systemMessage; // the system's text for cannotOpen and renameRefused
     // (for unreadableExif it holds the reader's message instead)
+    std::vector<std::pair<std::string, std::string>> companions; // moved with it: old, new path
 };
 
 // A short plain reason for a kept picture ("name exists"); "renamed" for a renamed one.
@@ -77,7 +81,8 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
                         FileSystem& fileSystem);
 
 // Decides on a scanned picture and renames it, reading the prefix only now.
-RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem);
+RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem,
+                            const RenameOptions& options = {});
 
 // Renames one picture in its own folder to prefix + date stamp + ".jpg" when its EXIF block holds
 // a usable DateTimeOriginal. Never writes the picture and never replaces an existing file.
@@ -106,6 +111,9 @@ public:
     // "All in Path": every "*.jpg" of the first entry's folder.
     void renameAllInPath();
 
+    // How each picture is renamed from now on; the defaults are the window's.
+    void setOptions(const RenameOptions& options) { options_ = options; }
+
 private:
     void handle(const PictureScan& scan);
 
@@ -117,6 +125,7 @@ private:
     int jobs_ = 0;
     std::unique_ptr<EntryList> markedList_;
     std::unique_ptr<EntryList> allInPathList_;
+    RenameOptions options_;
 };
 
 } // namespace shotstamp

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -248,6 +249,123 @@ std::string runningProgramPath() {
 
 bool commandLineIsOneText() {
     return false;
+}
+
+bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) {
+        return false;
+    }
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        FolderEntry out{std::string(name), EntryKind::other};
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat info {};
+            if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+                type = S_ISREG(info.st_mode)   ? DT_REG
+                       : S_ISDIR(info.st_mode) ? DT_DIR
+                       : S_ISLNK(info.st_mode) ? DT_LNK
+                                               : DT_UNKNOWN;
+            }
+        }
+        out.kind = type == DT_REG   ? EntryKind::file
+                   : type == DT_DIR ? EntryKind::folder
+                   : type == DT_LNK ? EntryKind::link
+                                    : EntryKind::other;
+        entries.push_back(std::move(out));
+    }
+    ::closedir(dir);
+    return true;
+}
+
+EntryKind kindOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.empty() ? "." : path.c_str(), &info) != 0) {
+        return EntryKind::missing;
+    }
+    return S_ISREG(info.st_mode)   ? EntryKind::file
+           : S_ISDIR(info.st_mode) ? EntryKind::folder
+                                   : EntryKind::other;
+}
+
+bool folderIdentity(const std::string& folder, std::uint64_t& volume, std::uint64_t& index) {
+    struct stat info {};
+    if (::stat(folder.empty() ? "." : folder.c_str(), &info) != 0) {
+        return false;
+    }
+    volume = static_cast<std::uint64_t>(info.st_dev);
+    index = static_cast<std::uint64_t>(info.st_ino);
+    return true;
+}
+
+std::string absolutePath(const std::string& path) {
+    if (!path.empty() && path[0] == '/') {
+        return path;
+    }
+    std::vector<char> buffer(4096);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE || buffer.size() > (1u << 20)) {
+            return path;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    std::string out(buffer.data());
+    if (out.empty() || out.back() != '/') {
+        out.push_back('/');
+    }
+    return out + path;
+}
+
+std::string nameOnDisk(const std::string& path) {
+    return path;
+}
+
+std::FILE* createNew(const std::string& path, std::string& message) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        message = messageOf(errno);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        message = messageOf(errno);
+        ::close(fd);
+    }
+    return file;
+}
+
+bool removeFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
+
+std::string userStateFolder() {
+    // XDG_STATE_HOME counts only when it is an absolute path; otherwise ~/.local/state.
+    std::string base;
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/') {
+        base = state;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') {
+            return {};
+        }
+        base = std::string(home) + "/.local/state";
+    }
+    const std::string folder = base + "/shotstamp/";
+    // Make each missing part in turn, like mkdir -p.
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+         slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            return {};
+        }
+    }
+    return kindOf(folder) == EntryKind::folder ? folder : std::string();
 }
 
 } // namespace shotstamp::files

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <io.h>
+#include <shlobj.h>
 #include <string_view>
 #include <windows.h>
 
@@ -189,6 +190,130 @@ std::string runningProgramPath() {
 
 bool commandLineIsOneText() {
     return true;
+}
+
+bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    WIN32_FIND_DATAA data{};
+    const HANDLE handle = FindFirstFileA((folder + "*").c_str(), &data);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+    do {
+        const std::string_view name(data.cFileName);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const DWORD attributes = data.dwFileAttributes;
+        const EntryKind kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::link
+                               : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::folder
+                                                                                : EntryKind::file;
+        entries.push_back({std::string(name), kind});
+    } while (FindNextFileA(handle, &data));
+    FindClose(handle);
+    return true;
+}
+
+EntryKind kindOf(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.empty() ? "." : path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return EntryKind::missing;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::folder : EntryKind::file;
+}
+
+bool folderIdentity(const std::string& folder, std::uint64_t& volume, std::uint64_t& index) {
+    const HANDLE handle = CreateFileA(folder.empty() ? "." : folder.c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    volume = info.dwVolumeSerialNumber;
+    index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return ok;
+}
+
+std::string absolutePath(const std::string& path) {
+    char full[MAX_PATH] = {};
+    const DWORD length =
+        GetFullPathNameA(path.empty() ? "." : path.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) {
+        return path;
+    }
+    std::string out(full, length);
+    if (path.empty() && out.back() != '\\') {
+        out.push_back('\\');
+    }
+    return out;
+}
+
+std::string nameOnDisk(const std::string& path) {
+    WIN32_FIND_DATAA data{};
+    // No wildcard may reach the search: it would find another file.
+    if (path.find_first_of("*?") != std::string::npos) {
+        return path;
+    }
+    const HANDLE handle = FindFirstFileA(path.c_str(), &data);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return path;
+    }
+    FindClose(handle);
+    std::size_t cut = path.size();
+    while (cut > 0 && !isPathSeparator(path[cut - 1]) && path[cut - 1] != ':') {
+        --cut;
+    }
+    return path.substr(0, cut) + data.cFileName;
+}
+
+std::FILE* createNew(const std::string& path, std::string& message) {
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        message = messageOf(GetLastError());
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        message = messageOf(ERROR_TOO_MANY_OPEN_FILES);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) {
+        _close(fd);
+        message = messageOf(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return file;
+}
+
+bool removeFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) != 0;
+}
+
+std::string userStateFolder() {
+    // %LOCALAPPDATA%, else the shell's local application data folder.
+    std::string base;
+    char buffer[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", buffer, sizeof buffer);
+    if (length > 0 && length < sizeof buffer) {
+        base.assign(buffer, length);
+    } else if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                                          SHGFP_TYPE_CURRENT, buffer))) {
+        base = buffer;
+    } else {
+        return {};
+    }
+    if (!base.empty() && base.back() != '\\') {
+        base.push_back('\\');
+    }
+    const std::string folder = base + "Shotstamp\\";
+    if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return {};
+    }
+    return kindOf(folder) == EntryKind::folder ? folder : std::string();
 }
 
 } // namespace shotstamp::files

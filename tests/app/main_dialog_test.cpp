@@ -82,6 +82,37 @@ TEST(MainDialogRoutes, EveryCancelRouteRenamesTheMarkedPictures) {
     }
 }
 
+// Escape renames, and the run can be undone from its journal; a journal that cannot be written
+// changes nothing the window does or shows.
+TEST(MainDialogJournal, EscapeCanBeUndoneAndAnUnwritableJournalIsSilent) {
+    TempFolder state;
+    writeFile(state.path() + "a file", "not a folder");
+    const std::vector<std::string> renamed = {"2005-12-30 205732.jpg", "2006-01-02 030405.jpg"};
+    for (const std::string& journalFolder : {state.path(), state.path() + "a file/"}) {
+        Fixture f;
+        const auto before = f.folder.contents();
+        f.toolkit.then([](ScriptedWindow& w) { w.pressEscape(); });
+        MainDialog::Options options;
+        options.journalFolder = journalFolder;
+        EXPECT_EQ(f.run(options), ui::kIdOk);
+        EXPECT_EQ(names(f.folder), renamed);
+        EXPECT_EQ(f.toolkit.record.opened, std::vector<int>({res::kMainDialogId}));
+        EXPECT_EQ(f.toolkit.record.helpRequests.size(), 0u);
+
+        JournalRun run;
+        const bool journaled = readRun(realFileSystem(), journalFolder,
+                                       lastUndoableRun(realFileSystem(), journalFolder), run);
+        EXPECT_EQ(journaled, journalFolder == state.path());
+        if (journaled) {
+            EXPECT_EQ(run.startedBy, "window: Just marked");
+            undoRun(run, realFileSystem(), nullptr, [](const UndoStep& step) {
+                EXPECT_EQ(step.kind, UndoKind::reverted) << step.newPath;
+            });
+            EXPECT_EQ(f.folder.contents(), before);
+        }
+    }
+}
+
 TEST(MainDialogRoutes, ExitRenamesNothingAndStillSavesTheField) {
     const Route routes[] = {
         {"click Exit", [](ScriptedWindow& w) { w.click(ui::kIdOk); }},

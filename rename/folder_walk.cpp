@@ -1,0 +1,93 @@
+#include "folder_walk.h"
+
+#include "platform/text.h"
+
+#include <algorithm>
+
+namespace shotstamp {
+
+FolderWalkList::FolderWalkList(std::vector<std::string> operands, bool recursive,
+                               FileSystem& fileSystem)
+    : operands_(operands.begin(), operands.end()), recursive_(recursive), fileSystem_(fileSystem) {}
+
+bool FolderWalkList::takeNext(std::string& folder, std::string& fileName) {
+    if (!fill()) {
+        return false;
+    }
+    folder = std::move(pending_.front().first);
+    fileName = std::move(pending_.front().second);
+    pending_.pop_front();
+    return true;
+}
+
+bool FolderWalkList::firstEntry(std::string& folder, std::string& fileName) {
+    if (!fill()) {
+        return false;
+    }
+    folder = pending_.front().first;
+    fileName = pending_.front().second;
+    return true;
+}
+
+// Walks folders and operands until an entry is pending or nothing is left.
+bool FolderWalkList::fill() {
+    while (pending_.empty()) {
+        if (!folders_.empty()) {
+            const std::string folder = std::move(folders_.back());
+            folders_.pop_back();
+            walkFolder(folder);
+            continue;
+        }
+        if (operands_.empty()) {
+            return false;
+        }
+        std::string operand = std::move(operands_.front());
+        operands_.pop_front();
+        if (files::kindOf(operand) == files::EntryKind::folder) {
+            if (operand == ".") {
+                operand.clear(); // the current folder, as an empty folder text means
+            } else if (!operand.empty() && !files::isPathSeparator(operand.back())) {
+                operand += files::isPathSeparator('\\') ? '\\' : '/';
+            }
+            walkFolder(operand);
+        } else if (text::endsWithJpg(operand)) {
+            std::size_t cut = operand.size();
+            while (cut > 0 && !files::isPathSeparator(operand[cut - 1])) {
+                --cut;
+            }
+            pending_.emplace_back(operand.substr(0, cut), operand.substr(cut));
+        }
+    }
+    return true;
+}
+
+void FolderWalkList::walkFolder(const std::string& folder) {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    if (!files::folderIdentity(folder, volume, index) || !seen_.insert({volume, index}).second) {
+        return;
+    }
+    std::vector<files::FolderEntry> entries;
+    if (!fileSystem_.listFolder(folder, entries)) {
+        return;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    std::vector<std::string> subFolders;
+    for (const files::FolderEntry& entry : entries) {
+        if (entry.kind == files::EntryKind::folder) {
+            if (recursive_) {
+                subFolders.push_back(folder + entry.name);
+            }
+        } else if (entry.kind != files::EntryKind::link && text::endsWithJpg(entry.name)) {
+            pending_.emplace_back(folder, entry.name);
+        }
+    }
+    // Sub-folders in name order: the stack takes them last first.
+    const char separator = files::isPathSeparator('\\') ? '\\' : '/';
+    for (auto it = subFolders.rbegin(); it != subFolders.rend(); ++it) {
+        folders_.push_back(*it + separator);
+    }
+}
+
+} // namespace shotstamp

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace shotstamp {
+
+// Told of every move just before it is tried and of its result right after, so that a run can
+// be undone as far as it got.
+class MoveJournal {
+public:
+    virtual ~MoveJournal() = default;
+    virtual void beforeMove(const std::string& from, const std::string& to) = 0;
+    virtual void afterMove(bool moved) = 0;
+};
+
+class CompanionIndex;
+
+// How one picture is renamed beyond the window's plain rule. The defaults are the window's.
+struct RenameOptions {
+    bool subseconds = false;              // ".NN" after the seconds, from SubSecTimeOriginal
+    bool counter = false;                 // "-2", "-3", ... when the name is taken
+    std::int64_t shiftSeconds = 0;        // added to DateTimeOriginal before the stamp is made
+    CompanionIndex* companions = nullptr; // non-null: same-stem files move with the picture
+    MoveJournal* journal = nullptr;       // non-null: every move is recorded first
+};
+
+} // namespace shotstamp
