@@ -54,6 +54,20 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 run_ctest default --preset default
 
+step "Plain Release build and tests (no preset, as a packager builds)"
+# Warnings are not errors here; the build must still be free of them with the distribution's
+# compiler at -O3, so any warning fails this stage.
+release_log=$(mktemp)
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/release -j "$jobs" 2>&1 | tee "$release_log"
+if grep -q 'warning:' "$release_log"; then
+    summary+=("release: FAILED (compiler warnings above)")
+    failed=1
+fi
+rm -f "$release_log"
+# The package tests install on this machine; the development stage has run them already.
+run_ctest release --test-dir build/release --output-on-failure -LE 'package|e2e'
+
 step "Sanitizer build and tests"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"

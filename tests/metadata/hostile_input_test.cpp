@@ -101,9 +101,11 @@ TEST_P(HostileExif, SizesThatOverflowAreRefused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Entry e{kMake, c.format, c.count, {}};
-        e.rawField = c.offset;
-        const ReadOutcome out = readExif(t.build({{{e}}}));
+        // Built in place, not copied from a list: GCC 12 at -O3 warns on the inlined copy of
+        // the entry's empty value bytes.
+        std::vector<Directory> dirs(1);
+        dirs[0].entries.emplace_back(kMake, c.format, c.count, Bytes{}, c.offset);
+        const ReadOutcome out = readExif(t.build(dirs));
         EXPECT_FALSE(out.record().exifPresent);
         EXPECT_EQ(out.errorText(), "Illegal pointer offset value in EXIF.");
     }
