@@ -5,7 +5,7 @@ Each test starts its own Xvfb (-noreset -displayfd), optionally openbox, and the
 private XDG folders. The program writes its mapped window's geometry to a pipe
 (SHOTSTAMP_REPORT_MAPPED=fd:N); the test blocks on that pipe instead of polling.
 
-Usage: gui_test.py --program PATH --corpus DIR --artefacts DIR [unittest arguments]
+Usage: gui_test.py --program PATH --pictures DIR --artefacts DIR [unittest arguments]
 """
 import argparse
 import os
@@ -29,9 +29,9 @@ MAIN_CONTROLS = {
 }
 MAIN_SIZE = (210, 30)
 
-# Two camera pictures of the corpus and the names their DateTimeOriginal gives.
-PICTURE_A = ("Canon_40D.jpg", "2008-05-30 155601.jpg")
-PICTURE_B = ("Nikon_D70.jpg", "2008-03-15 095201.jpg")
+# Two of the project's generated sample pictures and the names their DateTimeOriginal gives.
+PICTURE_A = ("IMG_0001.jpg", "2005-12-30 205732.jpg")
+PICTURE_B = ("IMG_0002.jpg", "2019-07-04 091500.jpg")
 
 
 def mul_div(a, b, c):
@@ -209,16 +209,13 @@ class WindowTest(unittest.TestCase):
         missing = [tool for tool in tools if shutil.which(tool) is None]
         if missing:
             self.skipTest("not installed: " + " ".join(missing))
-        corpus = ARGS.corpus
-        if not all(os.path.isfile(os.path.join(corpus, p[0])) for p in (PICTURE_A, PICTURE_B)):
-            self.skipTest(f"camera pictures not found in {corpus}")
         self.session = Session(self.window_manager)
         self.pictures = os.path.join(self.session.root, "pictures")
         os.makedirs(self.pictures)
         self.marked = []
         for source, _ in (PICTURE_A, PICTURE_B):
             target = os.path.join(self.pictures, source)
-            shutil.copyfile(os.path.join(corpus, source), target)
+            shutil.copyfile(os.path.join(ARGS.pictures, source), target)
             self.marked.append(target)
 
     def tearDown(self):
@@ -347,7 +344,7 @@ class WithoutDisplay(unittest.TestCase):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
-    parser.add_argument("--corpus", required=True)
+    parser.add_argument("--pictures", required=True)
     parser.add_argument("--artefacts", required=True)
     ARGS, rest = parser.parse_known_args()
     ARGS.program = os.path.abspath(ARGS.program)

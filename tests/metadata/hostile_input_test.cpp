@@ -181,7 +181,7 @@ TEST(HostileSegments, ShortApp1Segments) {
 TEST(HostileSegments, RealFileCutAtEveryByteOfItsHeader) {
     const Bytes file = readCorpusFile("Canon_40D.jpg");
     if (file.empty()) {
-        GTEST_SKIP() << "corpus not found";
+        GTEST_SKIP() << corpusMissing();
     }
     const std::size_t exif = findSegment(file, 0xE1);
     ASSERT_NE(exif, std::string::npos);
@@ -203,7 +203,7 @@ TEST(HostileSegments, RealExifSegmentCutAtEveryLength) {
         SCOPED_TRACE(name);
         const Bytes file = readCorpusFile(name);
         if (file.empty()) {
-            GTEST_SKIP() << "corpus not found";
+            GTEST_SKIP() << corpusMissing();
         }
         const std::size_t exif = findSegment(file, 0xE1);
         ASSERT_NE(exif, std::string::npos);

@@ -64,6 +64,8 @@ status=0
 cmake --build "$build_dir" -j2 -- -k || status=$?
 
 start=$(date +%s)
-ctest --test-dir "$build_dir" --output-on-failure --timeout 300 || status=1
+# The report lets scripts/test-all.sh count the skipped tests and their reasons.
+ctest --test-dir "$build_dir" --output-on-failure --timeout 300 \
+    --output-junit "$build_dir/ctest-junit.xml" || status=1
 echo "Wine tests took $(( $(date +%s) - start )) s; screenshots in $build_dir/test-artefacts"
 exit $status
