@@ -103,7 +103,7 @@ run_ctest release --test-dir build/release --output-on-failure -LE 'package|e2e'
 step "Sanitizer build and tests"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-run_ctest asan --preset asan -LE 'gui|slow|package|e2e|differential'
+run_ctest asan --preset asan -LE 'slow|package|e2e|differential'
 
 step "Fuzzing"
 cmake --preset fuzz >/dev/null

@@ -81,14 +81,15 @@ public:
     }
 
     ~GtkHost() override {
-        gtk_widget_destroy(window_);
-        g_object_unref(window_);
-        g_main_loop_unref(loop_);
+        // The style goes while the window, which names its screen, is still alive.
         if (provider_ != nullptr) {
             gtk_style_context_remove_provider_for_screen(gtk_widget_get_screen(window_),
                                                          GTK_STYLE_PROVIDER(provider_));
             g_object_unref(provider_);
         }
+        gtk_widget_destroy(window_);
+        g_object_unref(window_);
+        g_main_loop_unref(loop_);
     }
     GtkHost(const GtkHost&) = delete;
     GtkHost& operator=(const GtkHost&) = delete;

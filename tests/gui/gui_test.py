@@ -178,6 +178,9 @@ class Session:
             self.program.kill()
             self.program.wait()
             raise AssertionError("the program did not end")
+        if self.program.returncode != 0:
+            # A sanitizer's report, for one, says why.
+            sys.stderr.write(self.program.stderr.read().decode(errors="replace"))
         return self.program.returncode
 
     def running(self):
