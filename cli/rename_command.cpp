@@ -3,6 +3,7 @@
 #include "metadata/picture_reader.h"
 #include "options.h"
 #include "platform/text.h"
+#include "reader_messages.h"
 #include "rename/marked_file_list.h"
 #include "rename/rename_commands.h"
 
@@ -33,10 +34,6 @@ constexpr const char* kUsage =
     "kept\".\n"
     "Exit status: 0 when it ran (kept pictures are not errors), 1 when a file could not be\n"
     "read or renamed for a system error, 2 for a usage error.\n";
-
-void sendReaderLineToStandardError(std::string_view line) {
-    std::fprintf(stderr, "shotstamp-cli: %.*s\n", static_cast<int>(line.size()), line.data());
-}
 
 void writeText(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -110,7 +107,7 @@ int runRename(int argc, char** argv) {
     }
 
     // Reader messages would mix with the report on standard output.
-    setReaderMessageSink(&sendReaderLineToStandardError);
+    sendReaderMessagesToStandardError();
 
     FixedPrefix prefixSource(prefix);
     PrintingObserver printer;
