@@ -22,13 +22,13 @@ work=$(mktemp -d)
 xvfb_pid=""
 cleanup() {
     [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
-    dpkg --purge shotstamp >/dev/null 2>&1 || true
+    purge_package >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 rm -f "$artefacts"/e2e-thunar-*.png
 
-dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
+install_package "$deb"
 
 # A home of its own: no per-user Send To entry or Thunar setting of this machine takes part.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
