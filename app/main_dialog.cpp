@@ -42,15 +42,6 @@ void MainDialog::showHelp() {
     }
 }
 
-void MainDialog::renamePicture(const std::string& folder, const std::string& fileName) {
-    FileSystem& files = options_.fileSystem != nullptr ? *options_.fileSystem : realFileSystem();
-    const RenameOutcome outcome =
-        renameScanned(scanPicture(folder, fileName, files), *this, files, renameOptions());
-    if (options_.observer != nullptr) {
-        options_.observer->onOutcome(outcome);
-    }
-}
-
 std::string MainDialog::currentPrefix() {
     updateData(true);
     return prefix_;

@@ -37,8 +37,6 @@ public:
     void renameMarked();
     void renameAllInPath();
     void showHelp();
-    // Renames one picture with the field's text at this moment as its prefix.
-    void renamePicture(const std::string& folder, const std::string& fileName);
 
 protected:
     void exchangeData(ui::DataExchange& exchange) override;

@@ -2,11 +2,13 @@
 
 #include "json_writer.h"
 #include "options.h"
+#include "reader_messages.h"
+#include "rename/file_system.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <string>
 
 namespace shotstamp::cli {
 
@@ -16,7 +18,7 @@ constexpr const char* kUsage =
     "usage: shotstamp-cli info [--json] [--] FILE...\n"
     "\n"
     "Reads each JPEG file up to the start of its scan and prints the picture record:\n"
-    "frame size, camera and exposure data, DateTimeOriginal, comment and thumbnail.\n"
+    "image size, camera, exposure settings, DateTimeOriginal, comment and thumbnail.\n"
     "\n"
     "  --json   one JSON object per file and line (JSON Lines). Keys: \"file\",\n"
     "           \"readSections\", \"errorText\", every record field by name, \"sections\"\n"
@@ -148,31 +150,22 @@ struct ListingField {
     }
 };
 
-// The file whose reading is under way, for the reader's console lines.
-const char* currentFile = "";
-
-void sendReaderLineToStandardError(std::string_view line) {
-    std::fprintf(stderr, "shotstamp-cli: %s: %.*s\n", currentFile, static_cast<int>(line.size()),
-                 line.data());
-}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 // Reads one file and prints its report; false when the file could not be opened or read.
 bool reportFile(const char* path, bool json) {
-    errno = 0;
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    // The rename path's opening: only regular files, so a pipe or device named *.jpg cannot
+    // block the command.
+    std::string message;
+    const FileHandle file(files::openForReading(path, message));
     if (!file) {
-        std::fprintf(stderr, "shotstamp-cli: cannot open '%s': %s\n", path, std::strerror(errno));
+        std::fprintf(stderr, "shotstamp-cli: cannot open '%s': %s\n", path, message.c_str());
         return false;
     }
-    currentFile = path;
+    nameFileBeingRead(path);
     PictureReader reader;
     const bool result = reader.readSections(file.get());
+    nameFileBeingRead({});
     if (std::ferror(file.get()) != 0) {
-        // A folder opens but cannot be read; neither can a file on a failing disk.
+        // A file on a failing disk, for one.
         std::fprintf(stderr, "shotstamp-cli: cannot read '%s': %s\n", path, std::strerror(errno));
         return false;
     }
@@ -245,7 +238,7 @@ int runInfo(int argc, char** argv) {
     const bool json = !parsed.options.empty();
     const int first = parsed.firstOperand;
     // Keep standard output for the reports: the reader's console lines go to standard error.
-    setReaderMessageSink(&sendReaderLineToStandardError);
+    sendReaderMessagesToStandardError();
     bool allRead = true;
     for (int i = first; i < argc; ++i) {
         allRead = reportFile(argv[i], json) && allRead;

@@ -4,6 +4,7 @@
 #include "options.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "reader_messages.h"
 #include "rename/clock_shift.h"
 #include "rename/companions.h"
 #include "rename/folder_walk.h"
@@ -50,10 +51,6 @@ constexpr const char* kUsage =
     "journal first; 'shotstamp-cli undo' reverts the run, 'shotstamp-cli history' lists runs.\n"
     "Exit status: 0 when it ran (kept pictures are not errors), 1 when a file could not be\n"
     "read or renamed for a system error, 2 for a usage error.\n";
-
-void sendReaderLineToStandardError(std::string_view line) {
-    std::fprintf(stderr, "shotstamp-cli: %.*s\n", static_cast<int>(line.size()), line.data());
-}
 
 // The value of --jobs: a whole number from 1 to the most the read-ahead runs.
 bool parseJobs(std::string_view text, int& jobs) {
@@ -179,7 +176,7 @@ int runRename(int argc, char** argv) {
     }
 
     // Reader messages would mix with the report on standard output.
-    setReaderMessageSink(&sendReaderLineToStandardError);
+    sendReaderMessagesToStandardError();
 
     FixedPrefix prefixSource(prefix);
     PrintingObserver printer;

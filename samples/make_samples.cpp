@@ -138,7 +138,11 @@ Bytes exifBlock(const Sample& s) {
 Bytes picture(const Sample& s) {
     Bytes dqt{0x00};
     dqt.insert(dqt.end(), 64, kQuant);
-    Bytes dht{0x00};
+    // Room for the whole table up front: GCC 12 at -O3 misreads the inlined growth of a
+    // one-byte vector as a read out of its bounds.
+    Bytes dht;
+    dht.reserve(1 + kDcCounts.size() + 12 + 1 + kAcCounts.size() + 1);
+    dht.push_back(0x00);
     dht.insert(dht.end(), kDcCounts.begin(), kDcCounts.end());
     for (std::uint8_t v = 0; v < 12; ++v) {
         dht.push_back(v);

@@ -27,7 +27,8 @@ KEYS = ["file", "readSections", "errorText"] + RECORD_FIELDS + ["sections", "thu
 
 
 def run(*args):
-    return subprocess.run([CLI, *args], capture_output=True, check=False)
+    # The time-out turns a hang (a pipe read as a picture, say) into an error.
+    return subprocess.run([CLI, *args], capture_output=True, check=False, timeout=60)
 
 
 def segment(code, payload):
@@ -118,11 +119,14 @@ class InfoCommand(unittest.TestCase):
     def test_unopenable_files_are_reported_and_the_others_handled(self):
         good = os.path.join(SAMPLES, "IMG_0001.jpg")
         missing = os.path.join(self.folder.name, "missing.jpg")
-        result = run("info", "--json", missing, good, self.folder.name)
+        pipe = os.path.join(self.folder.name, "pipe.jpg")
+        os.mkfifo(pipe)  # no writer: opening it to read would wait for ever
+        result = run("info", "--json", missing, good, self.folder.name, pipe)
         self.assertEqual(result.returncode, 1)
         self.assertEqual([r["file"] for r in self.json_lines(result)], [good])
         self.assertIn(b"missing.jpg", result.stderr)
         self.assertIn(self.folder.name.encode(), result.stderr)
+        self.assertIn(b"pipe.jpg", result.stderr)
 
     def test_unreadable_content_is_not_an_error(self):
         path = self.write("text.jpg", b"not a picture")

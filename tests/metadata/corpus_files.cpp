@@ -14,6 +14,11 @@ std::filesystem::path corpusFolder() {
     return std::filesystem::is_directory(folder, error) ? folder : std::filesystem::path();
 }
 
+std::string corpusMissing() {
+    return "camera corpus not found at " +
+           (std::filesystem::path(SHOTSTAMP_CORPUS_DIR) / "exif-samples").string();
+}
+
 std::vector<std::filesystem::path> corpusPictures() {
     std::vector<std::filesystem::path> pictures;
     const std::filesystem::path folder = corpusFolder();

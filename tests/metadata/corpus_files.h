@@ -13,6 +13,9 @@ namespace shotstamp::testing {
 // The corpus's picture folder; empty when it does not exist on this machine.
 std::filesystem::path corpusFolder();
 
+// Why a test that needs the corpus skips: where it looked.
+std::string corpusMissing();
+
 // Every .jpg and .jpeg file under the corpus folder, sorted.
 std::vector<std::filesystem::path> corpusPictures();
 

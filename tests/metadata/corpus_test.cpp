@@ -51,7 +51,7 @@ void expectInvariants(const ReadOutcome& out) {
 TEST(Corpus, EveryPictureReadsWithItsInvariants) {
     const auto pictures = corpusPictures();
     if (pictures.empty()) {
-        GTEST_SKIP() << "corpus not found";
+        GTEST_SKIP() << corpusMissing();
     }
     int reachedScan = 0;
     int withExif = 0;
@@ -106,7 +106,7 @@ TEST(Corpus, FilesOnceMisreadGiveTheirDateAndModel) {
 TEST(Corpus, StreamAndMemoryGiveTheSameRecord) {
     const auto pictures = corpusPictures();
     if (pictures.empty()) {
-        GTEST_SKIP() << "corpus not found";
+        GTEST_SKIP() << corpusMissing();
     }
     for (const auto& path : pictures) {
         SCOPED_TRACE(path.string());

@@ -132,14 +132,14 @@ def main():
     args.cli = os.path.abspath(args.cli)
 
     if shutil.which("exiftool") is None:
-        print("exiftool not installed: skipped")
+        print("exiftool not installed (package libimage-exiftool-perl)")
         return 77
     if not os.path.isdir(args.corpus):
-        print(f"{args.corpus} not found: skipped")
+        print(f"camera corpus not found at {args.corpus}")
         return 77
     files = pictures_under(args.corpus)
     if not files:
-        print("no pictures: skipped")
+        print(f"no pictures in the camera corpus at {args.corpus}")
         return 77
 
     ours_run = subprocess.run([args.cli, "info", "--json", "--", *files], cwd=args.corpus,

@@ -181,7 +181,7 @@ Bytes fullBlock(const TiffBuilder& t) {
     return t.build({ifd0, exif, interop});
 }
 
-TEST_P(ExifParser, TagTable) {
+TEST_P(ExifParser, EveryTagTheReaderKnowsFillsItsField) {
     const ReadOutcome out = readExif(fullBlock(t));
     const PictureRecord& r = out.record();
     EXPECT_TRUE(r.exifPresent);

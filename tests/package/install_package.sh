@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built package with dpkg, uses it from /usr/bin, checks the Send To entries in
-# place, then purges it and checks that nothing of it is left. Needs root; skips otherwise.
+# place, then purges it and checks that nothing of it is left. Needs root, and skips without it;
+# skips too when a Shotstamp was installed before, which it would otherwise replace and remove.
 # Usage: install_package.sh ARTEFACT_DIR WITH_GUI(0|1)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,12 +17,12 @@ lock_system_packages
 
 work=$(mktemp -d)
 cleanup() {
-    dpkg --purge shotstamp >/dev/null 2>&1 || true
+    purge_package >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
+install_package "$deb"
 status=$(dpkg-query -W -f='${Status}' shotstamp)
 [ "$status" = "install ok installed" ] || fail "dpkg reports '$status'"
 mapfile -t owned < <(dpkg -L shotstamp)
@@ -59,7 +60,7 @@ if [ "$with_gui" = 1 ]; then
 fi
 python3 "$here/check_entries.py" / "${per_user[@]}" || fail "installed Send To entries"
 
-dpkg --purge shotstamp >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge failed"; }
+purge_package || fail "dpkg --purge failed"
 status=$(dpkg-query -W -f='${Status}' shotstamp 2>/dev/null || true)
 case "$status" in
 "" | "unknown ok not-installed" | "deinstall ok config-files") ;;

@@ -32,7 +32,13 @@ public:
 // Counts how often the prefix is read and changes it between pictures.
 class CountingPrefix final : public PrefixSource {
 public:
-    std::string currentPrefix() override { return "P" + std::to_string(++reads) + " "; }
+    std::string currentPrefix() override {
+        // Appended, not "P" + ...: GCC 12 at -O3 misreads that inlined copy as overlapping.
+        std::string prefix = "P";
+        prefix += std::to_string(++reads);
+        prefix += ' ';
+        return prefix;
+    }
     int reads = 0;
 };
 

@@ -4,7 +4,7 @@ run-wine-tests.sh prepared (DISPLAY, WINEPREFIX). Keys are typed through the X s
 xdotool, as a person would; window_probe.exe starts the program with an exact command line,
 finds windows, presses buttons and compares the window with its template.
 
-    gui_test.py --exe Shotstamp.exe --probe window_probe.exe --corpus DIR --artefacts DIR [test]
+    gui_test.py --exe Shotstamp.exe --probe window_probe.exe --pictures DIR --artefacts DIR [test]
 """
 import argparse
 import os
@@ -25,9 +25,9 @@ WM_COMMAND = "0x0111"
 SC_MINIMIZE = "0xF020"
 SC_RESTORE = "0xF120"
 
-# Two camera pictures of the corpus and the names their EXIF dates give.
-CANON = ("Canon_40D.jpg", "2008-05-30 155601")
-NIKON = ("Nikon_D70.jpg", "2008-03-15 095201")
+# Two of the project's generated sample pictures and the names their EXIF dates give.
+FIRST = ("IMG_0001.jpg", "2005-12-30 205732")
+SECOND = ("IMG_0002.jpg", "2019-07-04 091500")
 
 
 def winpath(path):
@@ -110,7 +110,7 @@ class GuiTest(unittest.TestCase):
     def picture(self, sample, folder, name):
         os.makedirs(folder, exist_ok=True)
         path = os.path.join(folder, name)
-        shutil.copyfile(os.path.join(ARGS.corpus, sample[0]), path)
+        shutil.copyfile(os.path.join(ARGS.pictures, sample[0]), path)
         return path
 
     def wait_for(self, caption, timeout_ms=20000):
@@ -127,8 +127,8 @@ class GuiTest(unittest.TestCase):
 
     def two_marked_pictures(self):
         folder = os.path.join(self.folder, "my pictures")
-        first = self.picture(CANON, folder, "first one.jpg")
-        second = self.picture(NIKON, folder, "second.jpg")
+        first = self.picture(FIRST, folder, "first one.jpg")
+        second = self.picture(SECOND, folder, "second.jpg")
         return folder, f'"{winpath(first)}" "{winpath(second)}"'
 
     def check_marked_renamed_by(self, finish):
@@ -139,7 +139,7 @@ class GuiTest(unittest.TestCase):
         finish()
         self.assertEqual(program.wait(), 0, "the program did not end")
         self.assertEqual(sorted(os.listdir(folder)),
-                         sorted([f"Trip {CANON[1]}.jpg", f"Trip {NIKON[1]}.jpg"]))
+                         sorted([f"Trip {FIRST[1]}.jpg", f"Trip {SECOND[1]}.jpg"]))
 
     def test_enter_renames_marked(self):
         self.check_marked_renamed_by(lambda: xdotool("key", "Return"))
@@ -167,21 +167,21 @@ class GuiTest(unittest.TestCase):
     def test_all_in_path_renames_first_folder(self):
         first = os.path.join(self.folder, "first")
         other = os.path.join(self.folder, "other")
-        marked = self.picture(CANON, first, "p1.jpg")
-        self.picture(NIKON, first, "p2.JPG")
+        marked = self.picture(FIRST, first, "p1.jpg")
+        self.picture(SECOND, first, "p2.JPG")
         os.makedirs(os.path.join(first, "d.jpg"))
         with open(os.path.join(first, "notes.jpg"), "w") as f:
             f.write("not a picture\n")
         with open(os.path.join(first, "keep.txt"), "w") as f:
             f.write("text\n")
-        elsewhere = self.picture(CANON, other, "q.jpg")
+        elsewhere = self.picture(FIRST, other, "q.jpg")
         program = self.start(f'"{winpath(marked)}" "{winpath(elsewhere)}"')
         self.wait_for(MAIN)
         self.type_prefix("Set ")
         self.assertEqual(probe("click", MAIN, "1002").returncode, 0)
         self.assertEqual(program.wait(), 0)
         self.assertEqual(sorted(os.listdir(first)),
-                         sorted([f"Set {CANON[1]}.jpg", f"Set {NIKON[1]}.jpg", "d.jpg",
+                         sorted([f"Set {FIRST[1]}.jpg", f"Set {SECOND[1]}.jpg", "d.jpg",
                                  "notes.jpg", "keep.txt"]))
         self.assertTrue(os.path.isdir(os.path.join(first, "d.jpg")))
         self.assertEqual(os.listdir(other), ["q.jpg"])
@@ -358,12 +358,9 @@ class GuiTest(unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ("--exe", "--probe", "--corpus", "--artefacts"):
+    for option in ("--exe", "--probe", "--pictures", "--artefacts"):
         parser.add_argument(option, required=True)
     ARGS, rest = parser.parse_known_args()
-    if not os.path.isdir(ARGS.corpus):
-        print("corpus missing:", ARGS.corpus)
-        return 77
     if not os.environ.get("DISPLAY") or not os.environ.get("WINEPREFIX"):
         print("run through tests/windows/run-wine-tests.sh (DISPLAY and WINEPREFIX unset)")
         return 77
