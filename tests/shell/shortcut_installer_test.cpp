@@ -22,7 +22,8 @@ using testing::writeFile;
 
 const std::vector<std::string> kEntries = {
     "Thunar/sendto/Shotstamp.desktop", "kio/servicemenus/Shotstamp.desktop",
-    "nautilus/scripts/Shotstamp", "nemo/actions/Shotstamp.nemo_action"};
+    "nautilus/scripts/Shotstamp", "nemo/actions/Shotstamp.nemo_action",
+    "icons/hicolor/48x48/apps/shotstamp.png"};
 
 class Installer : public ::testing::Test {
 protected:
@@ -115,6 +116,36 @@ TEST_F(Installer, WritesEveryEntryOnceAndNoApplicationEntry) {
     EXPECT_TRUE(executable(path("kio/servicemenus/Shotstamp.desktop")));
     EXPECT_NE(readFile(path("Thunar/sendto/Shotstamp.desktop")).find("MimeType=image/jpeg;"),
               std::string::npos);
+    // Every menu names the icon written beside them.
+    EXPECT_EQ(readFile(path("icons/hicolor/48x48/apps/shotstamp.png")).substr(0, 8),
+              "\x89PNG\r\n\x1a\n");
+    EXPECT_NE(readFile(path("kio/servicemenus/Shotstamp.desktop")).find("\nIcon=shotstamp\n"),
+              std::string::npos);
+    EXPECT_NE(readFile(path("nemo/actions/Shotstamp.nemo_action")).find("\nIcon-Name=shotstamp\n"),
+              std::string::npos);
+}
+
+// The per-user Nemo action hides itself while a system data folder holds one of the same name.
+TEST_F(Installer, NemoActionStandsBackForTheSystemWideOne) {
+    const char* old = std::getenv("XDG_DATA_DIRS");
+    const std::string saved = old != nullptr ? old : "";
+    ::setenv("XDG_DATA_DIRS", ("/opt/a;b:relative:/usr/share:" + data_.path()).c_str(), 1);
+    ShortcutInstaller installer;
+    const bool created = installer.create(request("/usr/bin/shotstamp"));
+    old != nullptr ? ::setenv("XDG_DATA_DIRS", saved.c_str(), 1) : ::unsetenv("XDG_DATA_DIRS");
+    ASSERT_TRUE(created);
+    GKeyFile* keys = g_key_file_new();
+    ASSERT_TRUE(g_key_file_load_from_file(keys, path("nemo/actions/Shotstamp.nemo_action").c_str(),
+                                          G_KEY_FILE_NONE, nullptr));
+    gchar** list =
+        g_key_file_get_string_list(keys, "Nemo Action", "Dependencies", nullptr, nullptr);
+    const std::vector<std::string> hiddenBy(list,
+                                            list + (list != nullptr ? g_strv_length(list) : 0));
+    g_strfreev(list);
+    g_key_file_free(keys);
+    EXPECT_EQ(hiddenBy,
+              (std::vector<std::string>{"!/opt/a;b/nemo/actions/Shotstamp.nemo_action",
+                                        "!/usr/share/nemo/actions/Shotstamp.nemo_action"}));
 }
 
 // Paths with blanks, both quotes, dollar signs, backticks and backslashes come back whole from
@@ -156,7 +187,8 @@ TEST_F(Installer, ThunarEntryPassesDesktopFileValidate) {
     }
 }
 
-// The Nautilus script runs the program with the selected files as its arguments, unchanged.
+// The Nautilus script runs the program with the selected files, unchanged: from Nautilus's list
+// of paths when it has one (split at line breaks only), else from its own arguments.
 TEST_F(Installer, NautilusScriptPassesTheFilesThrough) {
     TempFolder programs;
     const std::string folder = programs.path() + "it's a \"$HOME\" dir";
@@ -170,8 +202,14 @@ TEST_F(Installer, NautilusScriptPassesTheFilesThrough) {
     ASSERT_TRUE(installer.create(request(program)));
     const std::string run =
         "'" + path("nautilus/scripts/Shotstamp") + "' '/p/a b.jpg' '/p/$x.JPG' '/p/q\"uote.jpg'";
+    ::setenv("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", "", 1);
     ASSERT_EQ(std::system(run.c_str()), 0);
     EXPECT_EQ(readFile(log), "/p/a b.jpg\n/p/$x.JPG\n/p/q\"uote.jpg\n");
+    ::setenv("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", "/p/100% *.jpg\n/p/a\tb  $x.jpg\n/*\n", 1);
+    const int status = std::system(run.c_str());
+    ::unsetenv("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS");
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(readFile(log), "/p/100% *.jpg\n/p/a\tb  $x.jpg\n/*\n");
 }
 
 TEST_F(Installer, ThisStandsForTheRunningProgramOnlyWhenExact) {
