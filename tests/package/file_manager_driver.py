@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Drives Thunar as a user would: marks the pictures of one folder, opens Send To > Shotstamp,
-types a name prefix into Shotstamp's window and presses Enter.
+"""Drives a file manager as a user would: marks the pictures of one folder, opens its context
+menu down to the one Shotstamp entry, types a name prefix into Shotstamp's window and presses
+Enter.
 
 Runs inside a session bus on an X display that has no window manager yet. Menu entries are
 found by name through the accessibility tree (AT-SPI), windows by title, never by position.
@@ -18,6 +19,15 @@ import gi
 
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
+
+
+# Command, name in the accessibility tree, submenus that lead to the entry.
+FILE_MANAGERS = {
+    "thunar": (["thunar"], "thunar", ["Send To"]),
+    "nemo": (["nemo"], "nemo", []),
+    "nautilus": (["nautilus", "--new-window"], "org.gnome.Nautilus", ["Scripts"]),
+}
+MENU_ROLES = ("menu", "menu item")
 
 
 class Failure(Exception):
@@ -79,33 +89,39 @@ def application(name):
     return None
 
 
+# GTK 4 reports a widget as visible but never as showing.
+SHOWN_STATES = [Atspi.StateType.SHOWING]
+
+
 def showing(node):
-    return node.get_state_set().contains(Atspi.StateType.SHOWING)
+    states = node.get_state_set()
+    return any(states.contains(state) for state in SHOWN_STATES)
 
 
-def named(role, name):
-    return lambda node: node.get_role_name() == role and node.get_name() == name
+def menu_items(app, name):
+    """The showing menus and menu items of that name, in pop-up windows or (GTK 4) popovers."""
+    found = []
+    def collect(node, depth=0):
+        if node is None or depth > 40 or (depth > 1 and not showing(node)):
+            return
+        if node.get_role_name() in MENU_ROLES and node.get_name() == name:
+            found.append(node)
+        for index in range(node.get_child_count()):
+            collect(node.get_child_at_index(index), depth + 1)
+    collect(app)
+    return found
 
 
-def popup_menu_item(app, role, name):
-    """A showing menu (item) of that name in one of the application's pop-up windows."""
-    for index in range(app.get_child_count()):
-        window = app.get_child_at_index(index)
-        if window is None or window.get_role_name() != "window":
-            continue
-        hit = find(window, lambda node: named(role, name)(node) and showing(node))
-        if hit is not None:
-            return hit
-    return None
-
-
-def status_text(app):
-    bar = find(app, lambda node: node.get_role_name() == "status bar")
-    return bar.get_name() if bar is not None else ""
+def says_marked(app, count):
+    """Whether the status bar (or the label in its place) says that many files are marked."""
+    text = re.compile(rf"(?i)(selection: {count} files|\b{count} (files|items) selected)")
+    return find(app, lambda node: node.get_role_name() in ("status bar", "label") and
+                text.search(node.get_name() or "") is not None and showing(node)) is not None
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--file-manager", required=True, choices=sorted(FILE_MANAGERS))
     parser.add_argument("--folder", required=True)
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--expect", required=True, nargs="+", help="names after renaming")
@@ -124,35 +140,45 @@ def main():
                      ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True,
                      text=True).stdout)
 
-        started.append(subprocess.Popen(["thunar", folder], stderr=subprocess.DEVNULL))
-        title = "^" + re.escape(os.path.basename(folder)) + " - Thunar$"
-        thunar_window = wait_for("Thunar's window", lambda: windows_titled(title))[0]
-        thunar = wait_for("Thunar in the accessibility tree", lambda: application("thunar"))
-        log(f"Thunar window {thunar_window} shows {folder}")
+        command, app_name, submenus = FILE_MANAGERS[args.file_manager]
+        if args.file_manager == "nautilus":
+            SHOWN_STATES.append(Atspi.StateType.VISIBLE)
+        started.append(subprocess.Popen(command + [folder], stderr=subprocess.DEVNULL))
+        title = "^" + re.escape(os.path.basename(folder)) + "( - Thunar)?$"
+        fm_window = wait_for("the file manager's window", lambda: windows_titled(title))[0]
+        fm = wait_for("the file manager in the accessibility tree", lambda: application(app_name))
+        log(f"{args.file_manager} window {fm_window} shows {folder}")
 
-        # Mark every picture of the folder (Ctrl+A in the file view) and check Thunar says so.
-        marked = f"Selection: {len(pictures)} files"
+        # Mark every picture (a click into the file view, then Ctrl+A) and check the view says so.
+        geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", fm_window],
+                                  capture_output=True, text=True, timeout=30).stdout
+        size = dict(line.split("=") for line in geometry.split())
+        # Low on the right, where the file view has no file.
+        blank = [str(int(size["WIDTH"]) * 4 // 5), str(int(size["HEIGHT"]) * 4 // 5)]
         def mark_all():
-            run("xdotool", "windowactivate", "--sync", thunar_window)
+            run("xdotool", "windowactivate", "--sync", fm_window)
+            run("xdotool", "mousemove", "--window", fm_window, *blank, "click", "1")
             run("xdotool", "key", "--clearmodifiers", "ctrl+a")
-            return wait_for(marked, lambda: status_text(thunar).startswith(marked), timeout=3)
-        wait_for("the pictures to be marked", lambda: _try(mark_all), timeout=30)
-        log(status_text(thunar))
+            return wait_for("the marks", lambda: says_marked(fm, len(pictures)), timeout=3)
+        wait_for("the pictures to be marked", lambda: _try(mark_all), timeout=40)
+        log(f"{len(pictures)} files marked")
 
-        # The context menu of the marked files, then its Send To submenu.
-        def open_send_to():
+        # The context menu of the marked files, then the submenus down to the entry.
+        path = submenus + ["Shotstamp"]
+        def open_menu():
             run("xdotool", "key", "--clearmodifiers", "shift+F10")
-            return wait_for("the Send To menu",
-                            lambda: popup_menu_item(thunar, "menu", "Send To"), timeout=5)
-        send_to = wait_for("the context menu", lambda: _try(open_send_to), timeout=30)
-        send_to.do_action(0)
-        item = wait_for("Shotstamp in Send To",
-                        lambda: popup_menu_item(thunar, "menu item", "Shotstamp"))
-        # Highlight the entry for the screenshot, as the pointer would.
-        send_to.select_child(item.get_index_in_parent())
+            return wait_for(path[0], lambda: menu_items(fm, path[0]), timeout=5)
+        items = wait_for("the context menu", lambda: _try(open_menu), timeout=30)
+        for name in path[1:]:
+            items[0].do_action(0)
+            items = wait_for(name, lambda: menu_items(fm, name))
         time.sleep(0.5)
+        items = menu_items(fm, "Shotstamp")
+        log(f"entries named Shotstamp in {' > '.join(path[:-1]) or 'the menu'}: {len(items)}")
+        if len(items) != 1:
+            raise Failure(f"{len(items)} Shotstamp entries instead of one")
         screenshot(args.menu_shot)
-        item.do_action(0)
+        items[0].do_action(0)
 
         window = wait_for("Shotstamp's window", lambda: windows_titled(r"^Shotstamp 2\.0$"))[0]
         log(f"Shotstamp window {window}")
