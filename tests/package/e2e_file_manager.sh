@@ -6,7 +6,7 @@
 # checks every picture was renamed. Screenshots and the log go to ARTEFACT_DIR
 # (e2e-FM-*.png, e2e-FM.log); each run's outcome is appended to e2e-FM-runs.txt. Needs root;
 # skips otherwise.
-# Usage: e2e_file_manager.sh thunar|nautilus|nemo ARTEFACT_DIR
+# Usage: e2e_file_manager.sh thunar|nautilus|nemo|dolphin ARTEFACT_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
@@ -61,6 +61,8 @@ export DISPLAY=":$display"
 
 status=0
 # Nautilus waits for the desktop's file system daemon here; local file access is all it needs.
+# Qt programs join the accessibility bus only when asked.
+export QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 GIO_USE_VFS=local GSK_RENDERER=cairo timeout 240 dbus-run-session -- \
     /usr/bin/python3 "$here/file_manager_driver.py" --file-manager "$fm" \
     --folder "$folder" --prefix "Trip " \

@@ -21,11 +21,13 @@ gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
 
 
-# Command, name in the accessibility tree, submenus that lead to the entry.
+# Command, name in the accessibility tree, key that opens the context menu, submenus that lead
+# to the entry.
 FILE_MANAGERS = {
-    "thunar": (["thunar"], "thunar", ["Send To"]),
-    "nemo": (["nemo"], "nemo", []),
-    "nautilus": (["nautilus", "--new-window"], "org.gnome.Nautilus", ["Scripts"]),
+    "thunar": (["thunar"], "thunar", "shift+F10", ["Send To"]),
+    "nemo": (["nemo"], "nemo", "shift+F10", []),
+    "nautilus": (["nautilus", "--new-window"], "org.gnome.Nautilus", "shift+F10", ["Scripts"]),
+    "dolphin": (["dolphin"], "dolphin", "Menu", []),
 }
 MENU_ROLES = ("menu", "menu item")
 
@@ -98,8 +100,14 @@ def showing(node):
     return any(states.contains(state) for state in SHOWN_STATES)
 
 
+# Menu items that took the keyboard focus. Qt leaves its pop-up menus out of the application's
+# children; a focused item leads to its menu all the same.
+FOCUSED = []
+
+
 def menu_items(app, name):
     """The showing menus and menu items of that name, in pop-up windows or (GTK 4) popovers."""
+    GLib.MainContext.default().iteration(False)  # take in focus events
     found = []
     def collect(node, depth=0):
         if node is None or depth > 40 or (depth > 1 and not showing(node)):
@@ -109,6 +117,10 @@ def menu_items(app, name):
         for index in range(node.get_child_count()):
             collect(node.get_child_at_index(index), depth + 1)
     collect(app)
+    if not found and FOCUSED:
+        menu = FOCUSED[-1].get_parent()
+        found = [menu.get_child_at_index(index) for index in range(menu.get_child_count())]
+        found = [node for node in found if node.get_name() == name]
     return found
 
 
@@ -140,11 +152,13 @@ def main():
                      ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True,
                      text=True).stdout)
 
-        command, app_name, submenus = FILE_MANAGERS[args.file_manager]
+        command, app_name, menu_key, submenus = FILE_MANAGERS[args.file_manager]
+        listener = Atspi.EventListener.new(lambda event: FOCUSED.append(event.source))
+        listener.register("object:state-changed:focused")
         if args.file_manager == "nautilus":
             SHOWN_STATES.append(Atspi.StateType.VISIBLE)
         started.append(subprocess.Popen(command + [folder], stderr=subprocess.DEVNULL))
-        title = "^" + re.escape(os.path.basename(folder)) + "( - Thunar)?$"
+        title = "^" + re.escape(os.path.basename(folder)) + "( - Thunar| — Dolphin)?$"
         fm_window = wait_for("the file manager's window", lambda: windows_titled(title))[0]
         fm = wait_for("the file manager in the accessibility tree", lambda: application(app_name))
         log(f"{args.file_manager} window {fm_window} shows {folder}")
@@ -166,7 +180,9 @@ def main():
         # The context menu of the marked files, then the submenus down to the entry.
         path = submenus + ["Shotstamp"]
         def open_menu():
-            run("xdotool", "key", "--clearmodifiers", "shift+F10")
+            run("xdotool", "key", "--clearmodifiers", menu_key)
+            time.sleep(0.5)
+            run("xdotool", "key", "--clearmodifiers", "Down")
             return wait_for(path[0], lambda: menu_items(fm, path[0]), timeout=5)
         items = wait_for("the context menu", lambda: _try(open_menu), timeout=30)
         for name in path[1:]:
