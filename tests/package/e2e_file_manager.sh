@@ -31,7 +31,7 @@ cleanup() {
 trap cleanup EXIT
 rm -f "$artefacts"/e2e-"$fm"-*.png
 
-dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
+install_deb "$work/dpkg.log" "$deb"
 
 # A home of its own: no per-user Send To entry or Thunar setting of this machine takes part.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share

@@ -21,7 +21,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
+install_deb "$work/dpkg.log" "$deb"
 status=$(dpkg-query -W -f='${Status}' shotstamp)
 [ "$status" = "install ok installed" ] || fail "dpkg reports '$status'"
 mapfile -t owned < <(dpkg -L shotstamp)

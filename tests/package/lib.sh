@@ -28,6 +28,18 @@ lock_system_packages() {
     flock -w 600 "$lock_fd" || fail "another package test holds the lock"
 }
 
+# dpkg -i, waiting up to five minutes while another program (apt) holds dpkg's lock.
+install_deb() {
+    local log=$1 deb=$2
+    for _ in $(seq 60); do
+        dpkg -i "$deb" >"$log" 2>&1 && return 0
+        grep -q 'lock' "$log" || break
+        sleep 5
+    done
+    cat "$log"
+    fail "dpkg -i failed"
+}
+
 # Writes a small JPEG picture; with a second argument, an EXIF DateTimeOriginal (YYYY:MM:DD HH:MM:SS).
 make_picture() {
     local file=$1 taken=${2:-}
