@@ -78,6 +78,17 @@ std::string shellWord(const std::string& word) {
     return quoted + "'";
 }
 
+std::string percentDoubled(const std::string& text) {
+    std::string doubled;
+    for (const char c : text) {
+        doubled += c;
+        if (c == '%') {
+            doubled += '%';
+        }
+    }
+    return doubled;
+}
+
 // A value of a key file of string type: backslash, and the control characters a line cannot
 // hold, escaped.
 std::string keyFileValue(const std::string& value) {
@@ -171,24 +182,26 @@ std::string entryText(EntryKind kind, const std::string& target, const ShortcutR
                shellWord(target) + " \"$@\"\n";
     case EntryKind::dolphin:
         // A KDE service file, not an application entry: desktop-file-validate does not know
-        // this type.
+        // this type. Dolphin refuses to start a program whose path it reads in double quotes
+        // with '$' or '%' in it; within single quotes it takes every character as it is.
         return "[Desktop "
                "Entry]\nType=Service\nMimeType=image/jpeg;\nX-KDE-ServiceTypes=KonqPopupMenu/"
                "Plugin\n"
                "Actions=shotstamp;\n\n[Desktop Action shotstamp]\nName=" +
-               name + "\n" + icon + "Exec=" + keyFileValue(desktopExecWord(target)) + " %F\n";
+               name + "\n" + icon + "Exec=" + keyFileValue(shellWord(target)) + " %F\n";
     case EntryKind::nemo: {
-        // Nemo hands Exec to GLib's command-line parser after replacing %F by the paths,
-        // each in double quotes. Nemo shows a system-wide action beside a per-user one of the
-        // same name, so this one stands back while a system folder holds one ('!': the file
-        // must be absent).
+        // Nemo hands Exec to GLib's command-line parser after replacing its '%' codes (%F by
+        // the paths, each in double quotes; "%%" by '%'), quotes or no quotes. Nemo shows a
+        // system-wide action beside a per-user one of the same name, so this one stands back while
+        // a system folder holds one ('!': the file must be absent).
         std::string hiddenBy;
         for (const std::string& folder : systemDataFolders(dataHome)) {
             hiddenBy += keyFileListElement("!" + folder + "nemo/actions/" + request.linkName +
                                            ".nemo_action");
         }
         return "[Nemo Action]\nActive=true\nName=" + name + "\nComment=" + comment +
-               "\nIcon-Name=" + iconValue + "\nExec=" + keyFileValue(shellWord(target)) +
+               "\nIcon-Name=" + iconValue +
+               "\nExec=" + keyFileValue(percentDoubled(shellWord(target))) +
                " %F\nSelection=notnone\nMimetypes=image/jpeg;\nQuote=double\n" +
                (hiddenBy.empty() ? std::string() : "Dependencies=" + hiddenBy + "\n");
     }

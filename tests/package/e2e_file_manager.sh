@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# End to end in a real file manager: installs the built package, adds the per-user entries with
-# "shotstamp /Install" too, starts the file manager under Xvfb with a window manager and a
+# End to end in a real file manager: installs the built package and adds the per-user entries
+# with "shotstamp /Install" too, or (given PROGRAM) only runs PROGRAM /Install from a folder whose
+# name holds blanks, a quote, '$', '&' and '%', with no package; starts the file manager under Xvfb with a window manager and a
 # session bus, checks its context menu holds one Shotstamp entry, sends three marked pictures
 # whose names hold blanks, quotes, '$', '&' and '%' to it, types a prefix and presses Enter, and
 # checks every picture was renamed. Screenshots and the log go to ARTEFACT_DIR
-# (e2e-FM-*.png, e2e-FM.log); each run's outcome is appended to e2e-FM-runs.txt. Needs root;
-# skips otherwise.
-# Usage: e2e_file_manager.sh thunar|nautilus|nemo|dolphin ARTEFACT_DIR
+# (e2e-NAME-*.png, e2e-NAME.log, NAME being FM or FM-build); each run's outcome is appended to
+# e2e-NAME-runs.txt. Needs root; skips otherwise.
+# Usage: e2e_file_manager.sh thunar|nautilus|nemo|dolphin ARTEFACT_DIR [PROGRAM]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.sh"
 fm=$1
 artefacts=$2
+program=${3:-}
+name=$fm${program:+-build}
 
 [ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
 need_tools dpkg Xvfb openbox dbus-run-session "$fm" xdotool xprop import convert exiftool
@@ -29,9 +32,12 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-rm -f "$artefacts"/e2e-"$fm"-*.png
-
-install_deb "$work/dpkg.log" "$deb"
+rm -f "$artefacts"/e2e-"$name"-*.png
+if [ -z "$program" ]; then
+    install_deb "$work/dpkg.log" "$deb"
+else
+    dpkg --purge shotstamp >/dev/null 2>&1 || true
+fi
 
 # A home of its own: no per-user Send To entry or Thunar setting of this machine takes part.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
@@ -43,7 +49,12 @@ mkdir -p "$folder"
 make_picture "$folder/100% fun.jpg" "2005:12:30 20:57:32"
 make_picture "$folder/a%20b %f %U.jpg" "2006:01:02 03:04:05"
 make_picture "$folder/it's \"q\" \$HOME & co.jpg" "2007:02:03 04:05:06"
-/usr/bin/shotstamp /Install || fail "shotstamp /Install exited $?"
+if [ -n "$program" ]; then
+    mkdir -p "$HOME/my tools/it's \$x & 100%"
+    cp "$program" "$HOME/my tools/it's \$x & 100%/shotstamp"
+    program="$HOME/my tools/it's \$x & 100%/shotstamp"
+fi
+"${program:-/usr/bin/shotstamp}" /Install || fail "shotstamp /Install exited $?"
 # GTK 3 menus show icons only when the desktop asks for them, as Cinnamon's does.
 mkdir -p "$XDG_CONFIG_HOME/gtk-3.0"
 printf '[Settings]\ngtk-menu-images=true\n' >"$XDG_CONFIG_HOME/gtk-3.0/settings.ini"
@@ -67,12 +78,12 @@ GIO_USE_VFS=local GSK_RENDERER=cairo timeout 240 dbus-run-session -- \
     /usr/bin/python3 "$here/file_manager_driver.py" --file-manager "$fm" \
     --folder "$folder" --prefix "Trip " \
     --expect "Trip 2005-12-30 205732.jpg" "Trip 2006-01-02 030405.jpg" "Trip 2007-02-03 040506.jpg" \
-    --menu-shot "$artefacts/e2e-$fm-menu.png" \
-    --window-shot "$artefacts/e2e-$fm-window.png" \
-    --failure-shot "$artefacts/e2e-$fm-failure.png" \
-    >"$artefacts/e2e-$fm.log" 2>&1 || status=$?
-grep -v -E 'dbus-daemon|GVFS|^$|Openbox-Message|SpiRegistry|Tracker|WARNING' "$artefacts/e2e-$fm.log" || true
+    --menu-shot "$artefacts/e2e-$name-menu.png" \
+    --window-shot "$artefacts/e2e-$name-window.png" \
+    --failure-shot "$artefacts/e2e-$name-failure.png" \
+    >"$artefacts/e2e-$name.log" 2>&1 || status=$?
+grep -v -E 'dbus-daemon|GVFS|^$|Openbox-Message|SpiRegistry|Tracker|WARNING' "$artefacts/e2e-$name.log" || true
 outcome=$([ "$status" -eq 0 ] && echo PASS || echo FAIL)
-echo "$(date -u +%FT%TZ) $outcome" >>"$artefacts/e2e-$fm-runs.txt"
+echo "$(date -u +%FT%TZ) $outcome" >>"$artefacts/e2e-$name-runs.txt"
 [ "$status" -eq 0 ] || fail "Shotstamp from $fm's menu did not rename the pictures"
-echo "$fm: one Shotstamp entry, and it renamed the three pictures; screenshots in $artefacts"
+echo "$name: one Shotstamp entry, and it renamed the three pictures; screenshots in $artefacts"
