@@ -166,11 +166,17 @@ std::string entryText(EntryKind kind, const std::string& target, const ShortcutR
         request.iconPath.empty() ? std::string(kIconName) : keyFileValue(request.iconPath);
     const std::string icon = "Icon=" + iconValue + "\n";
     switch (kind) {
-    case EntryKind::thunar:
+    case EntryKind::thunar: {
+        // GLib drops an entry whose first Exec word is no program, and looks for it before
+        // turning "%%" back into '%'; such a path goes to the shell as an argument instead.
+        const std::string command = target.find('%') == std::string::npos
+                                        ? desktopExecWord(target)
+                                        : "/bin/sh -c " + desktopExecWord("exec \"$0\" \"$@\"") +
+                                              " " + desktopExecWord(target);
         return "[Desktop Entry]\nType=Application\nVersion=1.0\nName=" + name +
-               "\nComment=" + comment + "\n" + icon +
-               "Exec=" + keyFileValue(desktopExecWord(target)) +
+               "\nComment=" + comment + "\n" + icon + "Exec=" + keyFileValue(command) +
                " %F\nMimeType=image/jpeg;\nNoDisplay=true\n";
+    }
     case EntryKind::nautilus:
         // Nautilus starts scripts through GLib's launcher, which takes '%' in the names as field
         // codes; the list it puts into the environment, one path a line, holds them intact.

@@ -170,8 +170,14 @@ TEST_F(Installer, ExecLinesSplitBackToTheExactProgramPath) {
         ShortcutInstaller installer;
         ASSERT_TRUE(installer.create(request(target))) << target;
         const std::vector<std::string> expected = {target, "%F"};
-        EXPECT_EQ(execWords(path("Thunar/sendto/Shotstamp.desktop"), "Desktop Entry"), expected)
-            << target;
+        // A path with '%' reaches Thunar's launcher through the shell, as its $0.
+        std::vector<std::string> thunar =
+            execWords(path("Thunar/sendto/Shotstamp.desktop"), "Desktop Entry");
+        if (target.find('%') != std::string::npos && thunar.size() == 5 && thunar[0] == "/bin/sh" &&
+            thunar[1] == "-c" && thunar[2] == "exec \"$0\" \"$@\"") {
+            thunar.erase(thunar.begin(), thunar.begin() + 3);
+        }
+        EXPECT_EQ(thunar, expected) << target;
         EXPECT_EQ(execWords(path("kio/servicemenus/Shotstamp.desktop"), "Desktop Action shotstamp",
                             false),
                   expected)
