@@ -78,6 +78,7 @@ std::string shellWord(const std::string& word) {
     return quoted + "'";
 }
 
+// Every '%' written twice, as Nemo reads a literal percent sign in Exec.
 std::string percentDoubled(const std::string& text) {
     std::string doubled;
     for (const char c : text) {
