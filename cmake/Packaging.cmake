@@ -97,11 +97,13 @@ endforeach()
 #
 # System-wide Send To entries for the file managers that read a system folder. They name the
 # program by its installed path, known only at install time (cpack installs under /usr), so
-# they are written then.
+# they are written then. Their file names are those of the per-user entries of /Install: Thunar
+# and Dolphin then show a user's own entry in place of the system one, not beside it, and the
+# user's Nemo action hides itself while this one exists.
 set(send_to_entries
-    "thunar-sendto.desktop|Thunar/sendto|shotstamp.desktop"
-    "kio-servicemenu.desktop|kio/servicemenus|shotstamp.desktop"
-    "shotstamp.nemo_action|nemo/actions|shotstamp.nemo_action")
+    "thunar-sendto.desktop|Thunar/sendto|Shotstamp.desktop"
+    "kio-servicemenu.desktop|kio/servicemenus|Shotstamp.desktop"
+    "shotstamp.nemo_action|nemo/actions|Shotstamp.nemo_action")
 foreach(entry IN LISTS send_to_entries)
     string(REPLACE "|" ";" parts "${entry}")
     list(GET parts 0 template)

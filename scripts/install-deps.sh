@@ -17,10 +17,13 @@ test=("${run[@]}"
     wine wine64 fp-utils                  # Windows tests and the compiled help file
     lintian thunar dbus python3-gi gir1.2-atspi-2.0 at-spi2-core unzip file  # package and file-manager tests
 )
+# The other file managers of the end-to-end tests, without what they merely recommend (Dolphin
+# alone would pull in most of a desktop).
+file_managers=(nautilus nemo dolphin)
 
 case "${1:-}" in
 run) wanted=("${run[@]}") ;;
-test) wanted=("${test[@]}") ;;
+test) wanted=("${test[@]}" "${file_managers[@]}") ;;
 *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
 
@@ -34,4 +37,12 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+plain=()
+lean=()
+for p in "${missing[@]}"; do
+    if [[ " ${file_managers[*]} " == *" $p "* ]]; then lean+=("$p"); else plain+=("$p"); fi
+done
+((${#plain[@]} == 0)) ||
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${plain[@]}" >/dev/null
+((${#lean[@]} == 0)) || DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
+    --no-install-recommends "${lean[@]}" >/dev/null

@@ -5,9 +5,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace shotstamp {
+
+// The program's 48-pixel PNG icon, compiled in from res/icons.
+extern const std::string_view kIconPng48;
 
 namespace fs = std::filesystem;
 
@@ -32,6 +37,11 @@ constexpr std::array<MenuEntry, 4> kEntries{{
 }};
 
 constexpr const char* kDefaultComment = "Rename the pictures after the moment they were taken";
+
+// The program's icon in the user's icon theme, named as the package names its own, so that the
+// entries can name it whether or not the package is installed.
+constexpr const char* kIconName = "shotstamp";
+constexpr const char* kIconFile = "icons/hicolor/48x48/apps/shotstamp.png";
 
 // A word for a desktop entry's Exec line: quoted when it holds a reserved character, with
 // '"', '`', '$' and '\' escaped inside the quotes, and '%' doubled (field codes).
@@ -68,6 +78,18 @@ std::string shellWord(const std::string& word) {
     return quoted + "'";
 }
 
+// Every '%' written twice, as Nemo reads a literal percent sign in Exec.
+std::string percentDoubled(const std::string& text) {
+    std::string doubled;
+    for (const char c : text) {
+        doubled += c;
+        if (c == '%') {
+            doubled += '%';
+        }
+    }
+    return doubled;
+}
+
 // A value of a key file of string type: backslash, and the control characters a line cannot
 // hold, escaped.
 std::string keyFileValue(const std::string& value) {
@@ -96,36 +118,100 @@ std::string keyFileValue(const std::string& value) {
     return escaped;
 }
 
-std::string entryText(EntryKind kind, const std::string& target, const ShortcutRequest& request) {
+// The system data folders of the XDG base directories, each ending in '/', the data home left
+// out.
+std::vector<std::string> systemDataFolders(const std::string& dataHome) {
+    const char* list = std::getenv("XDG_DATA_DIRS");
+    std::string text = list != nullptr && list[0] != '\0' ? list : "/usr/local/share/:/usr/share/";
+    std::vector<std::string> folders;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(':', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string folder = text.substr(start, end - start);
+        start = end + 1;
+        if (folder.empty() || folder[0] != '/') {
+            continue; // relative entries are invalid
+        }
+        if (folder.back() != '/') {
+            folder += '/';
+        }
+        if (fs::path(folder).lexically_normal() != fs::path(dataHome).lexically_normal()) {
+            folders.push_back(folder);
+        }
+    }
+    return folders;
+}
+
+// An element of a key file's string list: ';' separates elements.
+std::string keyFileListElement(const std::string& value) {
+    std::string escaped;
+    for (const char c : keyFileValue(value)) {
+        if (c == ';') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped + ";";
+}
+
+std::string entryText(EntryKind kind, const std::string& target, const ShortcutRequest& request,
+                      const std::string& dataHome) {
     const std::string name = keyFileValue(request.linkName);
     const std::string comment =
         keyFileValue(request.description.empty() ? kDefaultComment : request.description);
-    const std::string icon =
-        request.iconPath.empty() ? std::string() : "Icon=" + keyFileValue(request.iconPath) + "\n";
+    // Without an icon of its own the entry shows the program's, as a shortcut on Windows does.
+    const std::string iconValue =
+        request.iconPath.empty() ? std::string(kIconName) : keyFileValue(request.iconPath);
+    const std::string icon = "Icon=" + iconValue + "\n";
     switch (kind) {
-    case EntryKind::thunar:
+    case EntryKind::thunar: {
+        // GLib drops an entry whose first Exec word is no program, and looks for it before
+        // turning "%%" back into '%'; such a path goes to the shell as an argument instead.
+        const std::string command = target.find('%') == std::string::npos
+                                        ? desktopExecWord(target)
+                                        : "/bin/sh -c " + desktopExecWord("exec \"$0\" \"$@\"") +
+                                              " " + desktopExecWord(target);
         return "[Desktop Entry]\nType=Application\nVersion=1.0\nName=" + name +
-               "\nComment=" + comment + "\n" + icon +
-               "Exec=" + keyFileValue(desktopExecWord(target)) +
+               "\nComment=" + comment + "\n" + icon + "Exec=" + keyFileValue(command) +
                " %F\nMimeType=image/jpeg;\nNoDisplay=true\n";
+    }
     case EntryKind::nautilus:
-        return "#!/bin/sh\n# " + comment + "\nexec " + shellWord(target) + " \"$@\"\n";
+        // Nautilus starts scripts through GLib's launcher, which takes '%' in the names as field
+        // codes; the list it puts into the environment, one path a line, holds them intact.
+        // Remote folders have no paths there: then the arguments are all there is.
+        return "#!/bin/sh\n# " + comment +
+               "\nif [ -n \"$NAUTILUS_SCRIPT_SELECTED_FILE_PATHS\" ]; then\n"
+               "    set -f\n    IFS='\n'\n"
+               "    set -- $NAUTILUS_SCRIPT_SELECTED_FILE_PATHS\nfi\nexec " +
+               shellWord(target) + " \"$@\"\n";
     case EntryKind::dolphin:
         // A KDE service file, not an application entry: desktop-file-validate does not know
-        // this type.
+        // this type. Dolphin refuses to start a program whose path it reads in double quotes
+        // with '$' or '%' in it; within single quotes it takes every character as it is.
         return "[Desktop "
                "Entry]\nType=Service\nMimeType=image/jpeg;\nX-KDE-ServiceTypes=KonqPopupMenu/"
                "Plugin\n"
                "Actions=shotstamp;\n\n[Desktop Action shotstamp]\nName=" +
-               name + "\n" + icon + "Exec=" + keyFileValue(desktopExecWord(target)) + " %F\n";
-    case EntryKind::nemo:
-        // Nemo hands Exec to GLib's command-line parser after replacing %F by the paths,
-        // each in double quotes.
-        return "[Nemo Action]\nActive=true\nName=" + name + "\nComment=" + comment + "\n" +
-               (request.iconPath.empty() ? std::string()
-                                         : "Icon-Name=" + keyFileValue(request.iconPath) + "\n") +
-               "Exec=" + keyFileValue(shellWord(target)) +
-               " %F\nSelection=notnone\nMimetypes=image/jpeg;\nQuote=double\n";
+               name + "\n" + icon + "Exec=" + keyFileValue(shellWord(target)) + " %F\n";
+    case EntryKind::nemo: {
+        // Nemo hands Exec to GLib's command-line parser after replacing its '%' codes (%F by
+        // the paths, each in double quotes; "%%" by '%'), quotes or no quotes. Nemo shows a
+        // system-wide action beside a per-user one of the same name, so this one stands back while
+        // a system folder holds one ('!': the file must be absent).
+        std::string hiddenBy;
+        for (const std::string& folder : systemDataFolders(dataHome)) {
+            hiddenBy += keyFileListElement("!" + folder + "nemo/actions/" + request.linkName +
+                                           ".nemo_action");
+        }
+        return "[Nemo Action]\nActive=true\nName=" + name + "\nComment=" + comment +
+               "\nIcon-Name=" + iconValue +
+               "\nExec=" + keyFileValue(percentDoubled(shellWord(target))) +
+               " %F\nSelection=notnone\nMimetypes=image/jpeg;\nQuote=double\n" +
+               (hiddenBy.empty() ? std::string() : "Dependencies=" + hiddenBy + "\n");
+    }
     }
     return {};
 }
@@ -203,7 +289,11 @@ bool ShortcutInstaller::create(const ShortcutRequest& request) {
     bool all = true;
     for (const MenuEntry& entry : kEntries) {
         const fs::path path = folder + entry.folder + request.linkName + entry.suffix;
-        all = writeEntry(path, entryText(entry.kind, target, request), entry.executable) && all;
+        all = writeEntry(path, entryText(entry.kind, target, request, folder), entry.executable) &&
+              all;
+    }
+    if (request.iconPath.empty()) {
+        all = writeEntry(folder + kIconFile, std::string(kIconPng48), false) && all;
     }
     return all;
 }
@@ -218,8 +308,11 @@ bool ShortcutInstaller::remove(const std::string& linkName, std::int32_t folderI
     }
     bool anyExisted = false;
     bool allDeleted = true;
+    std::vector<fs::path> paths{folder + kIconFile};
     for (const MenuEntry& entry : kEntries) {
-        const fs::path path = folder + entry.folder + linkName + entry.suffix;
+        paths.push_back(folder + entry.folder + linkName + entry.suffix);
+    }
+    for (const fs::path& path : paths) {
         std::error_code error;
         if (!fs::exists(fs::symlink_status(path, error))) {
             continue;

@@ -37,9 +37,9 @@ expected=(
     /usr/share/man/man1/shotstamp-cli.1.gz
     /usr/share/doc/shotstamp/copyright
     /usr/share/doc/shotstamp/changelog.gz
-    /usr/share/Thunar/sendto/shotstamp.desktop
-    /usr/share/kio/servicemenus/shotstamp.desktop
-    /usr/share/nemo/actions/shotstamp.nemo_action
+    /usr/share/Thunar/sendto/Shotstamp.desktop
+    /usr/share/kio/servicemenus/Shotstamp.desktop
+    /usr/share/nemo/actions/Shotstamp.nemo_action
 )
 if [ "$with_gui" = 1 ]; then
     expected+=(/usr/bin/shotstamp)

@@ -2,8 +2,8 @@
 """Checks the system-wide Send To entries under ROOT/usr/share.
 
 Each entry must start PROGRAM with the selected files (%F), offer itself for JPEG pictures only,
-and say what the per-user entry of "shotstamp /Install" says (--per-user DATA_HOME), icon and
-quoting of the program path aside. No desktop entry under applications/ may tie Shotstamp to a
+and say what the per-user entry of "shotstamp /Install" says (--per-user DATA_HOME), quoting of the
+program path aside. No desktop entry under applications/ may tie Shotstamp to a
 MIME type: it must never become anybody's picture viewer.
 Exit status 0 when everything holds; each fault is printed.
 """
@@ -15,15 +15,16 @@ import shlex
 import subprocess
 import sys
 
-# (path below share/, main group, link name of the per-user entry's file)
+# (path below share/ of the system entry and of the per-user one, which must be the same so that
+# a file manager shows one of them, main group)
 ENTRIES = [
-    ("Thunar/sendto/shotstamp.desktop", "Desktop Entry", "Thunar/sendto/Shotstamp.desktop"),
-    ("kio/servicemenus/shotstamp.desktop", "Desktop Entry", "kio/servicemenus/Shotstamp.desktop"),
-    ("nemo/actions/shotstamp.nemo_action", "Nemo Action", "nemo/actions/Shotstamp.nemo_action"),
+    ("Thunar/sendto/Shotstamp.desktop", "Desktop Entry"),
+    ("kio/servicemenus/Shotstamp.desktop", "Desktop Entry"),
+    ("nemo/actions/Shotstamp.nemo_action", "Nemo Action"),
 ]
 
-# Keys that may differ: the system entries carry the packaged icon, the per-user ones none.
-MAY_DIFFER = {"Icon", "Icon-Name", "Exec"}
+# Keys that may differ: the quoting of the program, and the user's Nemo action standing back.
+MAY_DIFFER = {"Exec", "Dependencies"}
 
 faults = []
 
@@ -154,7 +155,7 @@ def main():
     args = parser.parse_args()
 
     share = args.root / "usr/share"
-    for relative, group, per_user_name in ENTRIES:
+    for relative, group in ENTRIES:
         path = share / relative
         if not path.is_file():
             fault(f"{path}: missing")
@@ -169,7 +170,7 @@ def main():
             continue
         CHECKS[relative.split("/")[0]](path, entry, args.program)
         if args.per_user is not None:
-            compare_with_per_user(path, entry, args.per_user / per_user_name)
+            compare_with_per_user(path, entry, args.per_user / relative)
     check_no_mime_handler(share)
 
     for text in faults:

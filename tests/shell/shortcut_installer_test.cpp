@@ -22,7 +22,8 @@ using testing::writeFile;
 
 const std::vector<std::string> kEntries = {
     "Thunar/sendto/Shotstamp.desktop", "kio/servicemenus/Shotstamp.desktop",
-    "nautilus/scripts/Shotstamp", "nemo/actions/Shotstamp.nemo_action"};
+    "nautilus/scripts/Shotstamp", "nemo/actions/Shotstamp.nemo_action",
+    "icons/hicolor/48x48/apps/shotstamp.png"};
 
 class Installer : public ::testing::Test {
 protected:
@@ -62,15 +63,22 @@ protected:
         return out;
     }
 
-    // The Exec value of a key file as the file managers read it, split by GLib's parser.
-    static std::vector<std::string> execWords(const std::string& file, const char* group) {
+    // The Exec value of a key file as the file managers read it, split by GLib's parser; with
+    // fieldCodes, "%%" becomes '%' first, as Thunar and Nemo do everywhere in the line (Dolphin
+    // does not inside single quotes).
+    static std::vector<std::string> execWords(const std::string& file, const char* group,
+                                              bool fieldCodes = true) {
         GKeyFile* keys = g_key_file_new();
         std::vector<std::string> words;
         if (g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_NONE, nullptr)) {
             gchar* exec = g_key_file_get_string(keys, group, "Exec", nullptr);
+            std::string line = exec != nullptr ? exec : "";
+            for (std::size_t at = 0; fieldCodes && (at = line.find("%%", at)) != line.npos; ++at) {
+                line.erase(at, 1);
+            }
             gchar** argv = nullptr;
             gint argc = 0;
-            if (exec != nullptr && g_shell_parse_argv(exec, &argc, &argv, nullptr)) {
+            if (exec != nullptr && g_shell_parse_argv(line.c_str(), &argc, &argv, nullptr)) {
                 words.assign(argv, argv + argc);
                 g_strfreev(argv);
             }
@@ -115,6 +123,36 @@ TEST_F(Installer, WritesEveryEntryOnceAndNoApplicationEntry) {
     EXPECT_TRUE(executable(path("kio/servicemenus/Shotstamp.desktop")));
     EXPECT_NE(readFile(path("Thunar/sendto/Shotstamp.desktop")).find("MimeType=image/jpeg;"),
               std::string::npos);
+    // Every menu names the icon written beside them.
+    EXPECT_EQ(readFile(path("icons/hicolor/48x48/apps/shotstamp.png")).substr(0, 8),
+              "\x89PNG\r\n\x1a\n");
+    EXPECT_NE(readFile(path("kio/servicemenus/Shotstamp.desktop")).find("\nIcon=shotstamp\n"),
+              std::string::npos);
+    EXPECT_NE(readFile(path("nemo/actions/Shotstamp.nemo_action")).find("\nIcon-Name=shotstamp\n"),
+              std::string::npos);
+}
+
+// The per-user Nemo action hides itself while a system data folder holds one of the same name.
+TEST_F(Installer, NemoActionStandsBackForTheSystemWideOne) {
+    const char* old = std::getenv("XDG_DATA_DIRS");
+    const std::string saved = old != nullptr ? old : "";
+    ::setenv("XDG_DATA_DIRS", ("/opt/a;b:relative:/usr/share:" + data_.path()).c_str(), 1);
+    ShortcutInstaller installer;
+    const bool created = installer.create(request("/usr/bin/shotstamp"));
+    old != nullptr ? ::setenv("XDG_DATA_DIRS", saved.c_str(), 1) : ::unsetenv("XDG_DATA_DIRS");
+    ASSERT_TRUE(created);
+    GKeyFile* keys = g_key_file_new();
+    ASSERT_TRUE(g_key_file_load_from_file(keys, path("nemo/actions/Shotstamp.nemo_action").c_str(),
+                                          G_KEY_FILE_NONE, nullptr));
+    gchar** list =
+        g_key_file_get_string_list(keys, "Nemo Action", "Dependencies", nullptr, nullptr);
+    const std::vector<std::string> hiddenBy(list,
+                                            list + (list != nullptr ? g_strv_length(list) : 0));
+    g_strfreev(list);
+    g_key_file_free(keys);
+    EXPECT_EQ(hiddenBy,
+              (std::vector<std::string>{"!/opt/a;b/nemo/actions/Shotstamp.nemo_action",
+                                        "!/usr/share/nemo/actions/Shotstamp.nemo_action"}));
 }
 
 // Paths with blanks, both quotes, dollar signs, backticks and backslashes come back whole from
@@ -126,14 +164,22 @@ TEST_F(Installer, ExecLinesSplitBackToTheExactProgramPath) {
         "/opt/it's \"quoted\"/shot$HOME stamp",
         "/opt/back\\slash/`tick`/$(x)/shotstamp",
         "/opt/semi;colon&amp/#hash/*star?/shotstamp",
+        "/opt/100% $x/%F %%/shotstamp",
     };
     for (const std::string& target : targets) {
         ShortcutInstaller installer;
         ASSERT_TRUE(installer.create(request(target))) << target;
         const std::vector<std::string> expected = {target, "%F"};
-        EXPECT_EQ(execWords(path("Thunar/sendto/Shotstamp.desktop"), "Desktop Entry"), expected)
-            << target;
-        EXPECT_EQ(execWords(path("kio/servicemenus/Shotstamp.desktop"), "Desktop Action shotstamp"),
+        // A path with '%' reaches Thunar's launcher through the shell, as its $0.
+        std::vector<std::string> thunar =
+            execWords(path("Thunar/sendto/Shotstamp.desktop"), "Desktop Entry");
+        if (target.find('%') != std::string::npos && thunar.size() == 5 && thunar[0] == "/bin/sh" &&
+            thunar[1] == "-c" && thunar[2] == "exec \"$0\" \"$@\"") {
+            thunar.erase(thunar.begin(), thunar.begin() + 3);
+        }
+        EXPECT_EQ(thunar, expected) << target;
+        EXPECT_EQ(execWords(path("kio/servicemenus/Shotstamp.desktop"), "Desktop Action shotstamp",
+                            false),
                   expected)
             << target;
         EXPECT_EQ(execWords(path("nemo/actions/Shotstamp.nemo_action"), "Nemo Action"), expected)
@@ -156,7 +202,8 @@ TEST_F(Installer, ThunarEntryPassesDesktopFileValidate) {
     }
 }
 
-// The Nautilus script runs the program with the selected files as its arguments, unchanged.
+// The Nautilus script runs the program with the selected files, unchanged: from Nautilus's list
+// of paths when it has one (split at line breaks only), else from its own arguments.
 TEST_F(Installer, NautilusScriptPassesTheFilesThrough) {
     TempFolder programs;
     const std::string folder = programs.path() + "it's a \"$HOME\" dir";
@@ -170,8 +217,14 @@ TEST_F(Installer, NautilusScriptPassesTheFilesThrough) {
     ASSERT_TRUE(installer.create(request(program)));
     const std::string run =
         "'" + path("nautilus/scripts/Shotstamp") + "' '/p/a b.jpg' '/p/$x.JPG' '/p/q\"uote.jpg'";
+    ::setenv("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", "", 1);
     ASSERT_EQ(std::system(run.c_str()), 0);
     EXPECT_EQ(readFile(log), "/p/a b.jpg\n/p/$x.JPG\n/p/q\"uote.jpg\n");
+    ::setenv("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS", "/p/100% *.jpg\n/p/a\tb  $x.jpg\n/*\n", 1);
+    const int status = std::system(run.c_str());
+    ::unsetenv("NAUTILUS_SCRIPT_SELECTED_FILE_PATHS");
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(readFile(log), "/p/100% *.jpg\n/p/a\tb  $x.jpg\n/*\n");
 }
 
 TEST_F(Installer, ThisStandsForTheRunningProgramOnlyWhenExact) {
