@@ -42,8 +42,9 @@ private:
 
 int ReadAhead::defaultJobs() {
     // Reading headers waits on the storage, not the processor: many requests in flight keep a
-    // disk's or a network share's queue busy, and a window's burst is read in four rounds.
-    return 16;
+    // disk's or a network share's queue busy. A refill of the window is read in two rounds;
+    // cold, 32 workers ran a third faster than 16 and about as fast as 64.
+    return 32;
 }
 
 ReadAhead::ReadAhead(Source source, FileSystem& fileSystem, int jobs)
