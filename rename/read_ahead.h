@@ -38,9 +38,9 @@ public:
     // The first this many pictures are always read at their turn: a handful of pictures never
     // pays for starting threads.
     static constexpr std::size_t kFewPictures = 8;
-    // Left to choose, the program starts workers only once reading the last kFewPictures headers
-    // took longer than this on average: headers in the page cache are read faster on one
-    // thread than handed between threads.
+    // Left to choose, the program starts workers only once reading most of the last
+    // kFewPictures headers took longer than this: headers in the page cache are read faster on
+    // one thread than handed between threads.
     static constexpr std::chrono::microseconds kSlowRead{50};
 
     // The worker count used when the caller leaves the choice to the program.
@@ -93,6 +93,7 @@ private:
     std::vector<Slot> slots_;
     std::uint64_t pulled_ = 0;   // pictures taken from the source
     std::uint64_t assigned_ = 0; // pictures a thread has begun to read
+    std::uint64_t finished_ = 0; // pictures the workers have read (or read before they started)
     std::uint64_t handed_ = 0;   // pictures handed out by next()
     bool stopping_ = false;
     std::mutex mutex_;
