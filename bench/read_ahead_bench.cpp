@@ -10,6 +10,7 @@
 // example a mount with injected latency. Cold runs drop the page cache when the process may
 // write /proc/sys/vm/drop_caches (root); otherwise they evict each file's cached data with
 // posix_fadvise, which leaves folder and inode caches warm, and say so.
+#include "baseline.h"
 #include "tests/support/test_files.h"
 
 #include <algorithm>
@@ -33,6 +34,10 @@
 
 namespace {
 
+using bench::baseline;
+using bench::moveNoReplace;
+using bench::namesIn;
+
 using Clock = std::chrono::steady_clock;
 
 // About what a camera puts in front of the image: the Exif block with its thumbnail.
@@ -45,24 +50,6 @@ std::string picture(int i) {
     std::string bytes = shotstamp::testing::jpegWithExif(date, std::string(kHeaderPadding, 'c'));
     bytes.append(4096, '\x55'); // some compressed image data behind the header
     return bytes;
-}
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir)) {
-            if (e->d_name[0] != '.') {
-                names.emplace_back(e->d_name);
-            }
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
-
-bool moveNoReplace(const std::string& from, const std::string& to) {
-    return ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
-                     static_cast<unsigned>(RENAME_NOREPLACE)) == 0;
 }
 
 // Gives every picture a name that no run produces, so that the next run renames all again.
@@ -87,35 +74,6 @@ bool fillFolder(const std::string& folder, int count) {
         shotstamp::testing::writeFile(folder + "IMG_" + std::to_string(i) + ".JPG", picture(i));
     }
     return namesIn(folder).size() == std::size_t(count);
-}
-
-// Open, walk the marker segments by their lengths to the start of scan, close, rename.
-int baseline(const std::string& folder) {
-    int renamed = 0;
-    int serial = 0;
-    for (const std::string& name : namesIn(folder)) {
-        const std::string path = folder + name;
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr) {
-            continue;
-        }
-        bool ok = std::fgetc(file) == 0xFF && std::fgetc(file) == 0xD8;
-        while (ok) {
-            int code = std::fgetc(file);
-            while (code == 0xFF) {
-                code = std::fgetc(file);
-            }
-            const int high = std::fgetc(file);
-            const int low = std::fgetc(file);
-            if (code < 0 || high < 0 || low < 0 || code == 0xDA) {
-                break;
-            }
-            ok = std::fseek(file, high * 256 + low - 2, SEEK_CUR) == 0;
-        }
-        std::fclose(file);
-        renamed += moveNoReplace(path, folder + "base " + std::to_string(serial++) + ".jpg");
-    }
-    return renamed;
 }
 
 // 16 threads open each file and read its first 16 KiB; nothing is parsed or renamed.

@@ -4,6 +4,7 @@
 //
 // usage: rename_bench [N] [path of shotstamp-cli]  (N defaults to 10000, the program to the one
 // built beside this benchmark)
+#include "baseline.h"
 #include "rename/companions.h"
 #include "rename/folder_walk.h"
 #include "rename/journal.h"
@@ -28,6 +29,10 @@
 
 namespace {
 
+using bench::baseline;
+using bench::moveNoReplace;
+using bench::namesIn;
+
 using Clock = std::chrono::steady_clock;
 using shotstamp::testing::jpegWithExif;
 using shotstamp::testing::writeFile;
@@ -41,52 +46,6 @@ void fillFolder(const std::string& folder, int count) {
                       1 + i / 86400 / 90 % 12, 1, i / 3600 % 24, i / 60 % 60, i % 60);
         writeFile(folder + "IMG_" + std::to_string(i) + ".JPG", jpegWithExif(date, "bench"));
     }
-}
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir)) {
-            if (e->d_name[0] != '.') {
-                names.emplace_back(e->d_name);
-            }
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
-
-// Open, walk the marker segments by their lengths to the start of scan, close, rename.
-int baseline(const std::string& folder) {
-    int renamed = 0;
-    int serial = 0;
-    for (const std::string& name : namesIn(folder)) {
-        const std::string path = folder + name;
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr) {
-            continue;
-        }
-        bool ok = std::fgetc(file) == 0xFF && std::fgetc(file) == 0xD8;
-        while (ok) {
-            int code = std::fgetc(file);
-            while (code == 0xFF) {
-                code = std::fgetc(file);
-            }
-            const int high = std::fgetc(file);
-            const int low = std::fgetc(file);
-            if (code < 0 || high < 0 || low < 0 || code == 0xDA) {
-                break;
-            }
-            ok = std::fseek(file, high * 256 + low - 2, SEEK_CUR) == 0;
-        }
-        std::fclose(file);
-        const std::string to = folder + "base " + std::to_string(serial++) + ".jpg";
-        if (::syscall(SYS_renameat2, AT_FDCWD, path.c_str(), AT_FDCWD, to.c_str(),
-                      static_cast<unsigned>(RENAME_NOREPLACE)) == 0) {
-            ++renamed;
-        }
-    }
-    return renamed;
 }
 
 class Counter final : public shotstamp::RenameObserver {
