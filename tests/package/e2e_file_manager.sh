@@ -76,7 +76,8 @@ fi
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do
-    display=$(cat "$work/display")
+    # The background shell may not have created the file yet.
+    display=$(cat "$work/display" 2>/dev/null || true)
     [ -z "$display" ] || break
     sleep 0.1
 done
