@@ -18,7 +18,7 @@ constexpr const char* kUsage =
     "usage: shotstamp-cli info [--json] [--] FILE...\n"
     "\n"
     "Reads each JPEG file up to the start of its scan and prints the picture record:\n"
-    "frame size, camera and exposure data, DateTimeOriginal, comment and thumbnail.\n"
+    "image size, camera, exposure settings, DateTimeOriginal, comment and thumbnail.\n"
     "\n"
     "  --json   one JSON object per file and line (JSON Lines). Keys: \"file\",\n"
     "           \"readSections\", \"errorText\", every record field by name, \"sections\"\n"

@@ -30,7 +30,7 @@ inline constexpr std::uint32_t kStyleStaticTypeMask = 0x0000001F;
 inline constexpr std::uint32_t kStyleNoPrefix = 0x00000080;    // static: SS_NOPREFIX
 inline constexpr std::uint32_t kExStyleAppWindow = 0x00040000; // own taskbar button
 
-// The id static controls carry when nothing refers to them (all 32 bits set).
+// The id of a static control that no code addresses (all 32 bits set).
 inline constexpr std::int32_t kIdStatic = -1;
 
 // Predefined window-class ordinals of a dialog template.

@@ -5,7 +5,7 @@
 #include <string_view>
 
 // The few code-page aware text steps the core needs. Texts are byte strings in the system's
-// code page; a search must never take the second byte of a double-byte character for an ASCII
+// code page; a search must never mistake the trailing byte of a two-byte character for an ASCII
 // character such as a backslash, a colon or a dot.
 namespace shotstamp::text {
 

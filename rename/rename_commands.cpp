@@ -179,7 +179,7 @@ void RenameCommands::renameAllInPath() {
     std::string folder;
     std::string fileName;
     if (allInPathList_ && allInPathList_->firstEntry(folder, fileName)) {
-        // Only the first entry's folder counts; its name and every further entry are not used.
+        // The first entry gives the folder and nothing else; the rest of the list is ignored.
         if (auto walk = fileSystem_->enumerateJpegs(folder)) {
             while (walk->next(fileName)) {
                 handle(folder, fileName);

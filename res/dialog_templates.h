@@ -89,7 +89,7 @@ constexpr const ui::DialogTemplate* findDialog(int id) {
     return nullptr;
 }
 
-// Icon group 128: two images, 16 colours (4 bits per pixel, 1 plane).
+// Icon group 128: a 16 x 16 and a 32 x 32 image, both with a 16-colour palette in one plane.
 struct IconImage {
     int resourceId;
     int size;

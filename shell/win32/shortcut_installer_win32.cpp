@@ -98,7 +98,7 @@ bool ShortcutInstaller::remove(const std::string& linkName, std::int32_t folderI
     if (!specialFolderPath(folderId, folder)) {
         return false;
     }
-    // One name; with the string's own terminator the list ends in two NULs.
+    // A single path plus one NUL; the terminator the string keeps makes the closing second NUL.
     std::string sources = linkPathIn(folder, linkName);
     sources.push_back('\0');
 

@@ -72,7 +72,7 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(ByteOrder, ExifParser, ::testing::Values(false, true), byteOrderName);
 
-TEST(ExifHeader, FailuresAsTheTableSays) {
+TEST(ExifHeader, EachMalformedHeaderIsRefusedWithItsOwnMessage) {
     struct Case {
         const char* name;
         Bytes payload;
@@ -165,7 +165,7 @@ Bytes fullBlock(const TiffBuilder& t) {
     return t.build({ifd0, exif, interop});
 }
 
-TEST_P(ExifParser, TagTable) {
+TEST_P(ExifParser, EveryTagTheReaderKnowsFillsItsField) {
     const ReadOutcome out = readExif(fullBlock(t));
     const PictureRecord& r = out.record();
     EXPECT_TRUE(r.exifPresent);

@@ -21,7 +21,7 @@ struct FailureCase {
     const char* line; // console line, or nullptr for none
 };
 
-TEST(SectionReader, EndsAsTheFailureTableSays) {
+TEST(SectionReader, EachBadStartLengthOrEndStopsWithItsOwnMessage) {
     const Bytes soi{0xFF, 0xD8};
     const std::vector<FailureCase> cases = {
         {"empty file", {}, false, "", nullptr},

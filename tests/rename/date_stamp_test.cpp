@@ -11,7 +11,7 @@ struct StampCase {
     DateUse use;
 };
 
-TEST(DateStamp, FollowsTheColonRuleAndJudgesTheDate) {
+TEST(DateStamp, TurnsColonsIntoStampSeparatorsAndJudgesTheDate) {
     const StampCase cases[] = {
         {"2005:12:30 20:57:32", "2005-12-30 205732", DateUse::usable},
         {"2005:12:30 20:57", "2005-12-30 20-57", DateUse::usable},
