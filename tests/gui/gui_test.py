@@ -298,7 +298,7 @@ class KeyboardAndButtons(WindowTest):
         values = dict(line.split("=") for line in geometry.splitlines())
         self.assertEqual((int(values["WIDTH"]), int(values["HEIGHT"])), (width, height))
         os.makedirs(ARGS.artefacts, exist_ok=True)
-        shot = os.path.join(ARGS.artefacts, "main-window.png")
+        shot = os.path.join(ARGS.artefacts, "client-area.png")
         subprocess.run(["import", "-window", wid, shot], env=self.session.env, check=True)
         # The default button's frame is drawn where its rectangle says: its top edge is dark.
         x, y, w, h = window["controls"][2]
@@ -320,10 +320,18 @@ class WindowManagerClose(WindowTest):
 
     def test_window_manager_close_renames_the_marked_pictures(self):
         self.session.start(*self.marked)
-        self.session.xdotool("type", "--delay", "20", "WM ")
+        self.session.xdotool("type", "--delay", "20", "Holiday ")
+        # The README's picture of the window, frame and title included. The pause only lets the
+        # last typed letter be drawn; nothing is asserted on the picture.
+        time.sleep(0.5)
+        os.makedirs(ARGS.artefacts, exist_ok=True)
+        subprocess.run(["import", "-frame", "-window", self.session.window_id(),
+                        os.path.join(ARGS.artefacts, "main-window.png")],
+                       env=self.session.env, check=True)
         self.session.xdotool("key", "alt+F4")
         self.assertEqual(self.session.wait(), 0)
-        self.assertEqual(self.names(), sorted(["WM " + PICTURE_A[1], "WM " + PICTURE_B[1]]))
+        self.assertEqual(self.names(),
+                         sorted(["Holiday " + PICTURE_A[1], "Holiday " + PICTURE_B[1]]))
 
 
 class WithoutDisplay(unittest.TestCase):
