@@ -128,6 +128,7 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--corpus", required=True)
     parser.add_argument("--expectations", required=True)
+    parser.add_argument("--emulator", default="", help="runs the CLI (Wine for a Windows build)")
     args = parser.parse_args()
     args.cli = os.path.abspath(args.cli)
 
@@ -142,7 +143,8 @@ def main():
         print(f"no pictures in the camera corpus at {args.corpus}")
         return 77
 
-    ours_run = subprocess.run([args.cli, "info", "--json", "--", *files], cwd=args.corpus,
+    emulator = [args.emulator] if args.emulator else []
+    ours_run = subprocess.run([*emulator, args.cli, "info", "--json", "--", *files], cwd=args.corpus,
                               capture_output=True, text=True, encoding="utf-8", check=False)
     if ours_run.returncode != 0:
         print(ours_run.stderr)
