@@ -3,12 +3,15 @@
 // walks its marker segments by their lengths to the start of scan, closes it and renames it,
 // without reading any EXIF.
 
+#include <chrono>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -61,6 +64,32 @@ inline int baseline(const std::string& folder) {
             moveNoReplace(path, folder + "base " + std::to_string(serial++) + ".jpg") ? 1 : 0;
     }
     return renamed;
+}
+
+// Runs a program with its output discarded. Returns the seconds it took, or a negative number
+// when it failed or exited above worstStatus; peakKiB gets the child's peak memory.
+inline double runProgram(const std::vector<std::string>& args, long& peakKiB, int worstStatus = 0) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        std::vector<char*> argv;
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    peakKiB = usage.ru_maxrss;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return WIFEXITED(status) && WEXITSTATUS(status) <= worstStatus ? seconds : -1.0;
 }
 
 } // namespace bench

@@ -37,6 +37,7 @@ namespace {
 using bench::baseline;
 using bench::moveNoReplace;
 using bench::namesIn;
+using bench::runProgram;
 
 using Clock = std::chrono::steady_clock;
 
@@ -98,30 +99,6 @@ int parallelReadFloor(const std::string& folder) {
         thread.join();
     }
     return read;
-}
-
-// Runs a program with its output discarded; seconds (negative on failure) and peak memory.
-double runProgram(const std::vector<std::string>& args, long& peakKiB) {
-    const auto start = Clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-    peakKiB = usage.ru_maxrss;
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) <= 1 ? seconds : -1.0;
 }
 
 template <typename Body> double timed(Body body) {
@@ -254,10 +231,10 @@ int main(int argc, char** argv) {
             }
             prepare();
             long serialPeak = 0;
-            const double serial = runProgram(serialArgs, serialPeak);
+            const double serial = runProgram(serialArgs, serialPeak, 1);
             prepare();
             long aheadPeak = 0;
-            const double ahead = runProgram(aheadArgs, aheadPeak);
+            const double ahead = runProgram(aheadArgs, aheadPeak, 1);
             prepare();
             const double floor = timed([&] { parallelReadFloor(folder); });
             if (serial <= 0 || ahead <= 0) {

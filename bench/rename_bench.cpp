@@ -32,6 +32,7 @@ namespace {
 using bench::baseline;
 using bench::moveNoReplace;
 using bench::namesIn;
+using bench::runProgram;
 
 using Clock = std::chrono::steady_clock;
 using shotstamp::testing::jpegWithExif;
@@ -86,30 +87,6 @@ int shotstampFolder(const std::string& folder, shotstamp::MoveJournal* journal, 
     commands.setOptions(options);
     commands.renameMarked();
     return counter.renamed;
-}
-
-// Runs a program with its output discarded; returns seconds, and the child's peak memory in KiB.
-double runProgram(const std::vector<std::string>& args, long& peakKiB) {
-    const auto start = Clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-    peakKiB = usage.ru_maxrss;
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1.0;
 }
 
 template <typename Body> double timed(Body body, int& result) {
