@@ -113,7 +113,12 @@ std::string describeRun(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool quote = arg.empty() || arg.find_first_of(" \t'\"") != std::string_view::npos;
-        text += quote ? " '" + std::string(arg) + "'" : " " + std::string(arg);
+        // Appended piece by piece: GCC 12 at -O3 sees a false overlap in " " + std::string.
+        text += quote ? " '" : " ";
+        text += arg;
+        if (quote) {
+            text += '\'';
+        }
     }
     return text;
 }
