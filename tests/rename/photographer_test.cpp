@@ -6,6 +6,7 @@
 #include "rename/journal.h"
 #include "rename_test_support.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace shotstamp {
@@ -88,8 +89,9 @@ TEST(Burst, TwelveInOneSecond) {
         SCOPED_TRACE(run.what);
         TempFolder dir;
         for (int i = 1; i <= 12; ++i) {
-            const std::string n = (i < 10 ? "0" : "") + std::to_string(i);
-            writeFile(dir.path() + "IMG_" + n + ".JPG",
+            char n[3];
+            std::snprintf(n, sizeof n, "%02d", i);
+            writeFile(dir.path() + "IMG_" + std::string(n) + ".JPG",
                       jpegWithSubseconds("2005:12:30 20:57:32", std::to_string(i * 8)));
         }
         const auto before = dir.contents();

@@ -42,7 +42,7 @@ std::string named(int second) {
 std::vector<std::string> makeHostileFolder(const std::string& folder) {
     std::vector<std::string> marked;
     for (int i = 0; i < 40; ++i) {
-        const std::string name = "x" + std::to_string(i) + ".jpg";
+        const std::string name = std::string("x").append(std::to_string(i)).append(".jpg");
         writeFile(folder + name, jpegWithExif(date(i / 3), name));
         marked.push_back(folder + name);
     }
