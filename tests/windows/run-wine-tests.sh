@@ -32,22 +32,42 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display of our own; Xvfb reports the number it took.
-display_fifo=$(mktemp -u)
-mkfifo "$display_fifo"
-Xvfb -displayfd 3 -screen 0 2048x768x24 -nolisten tcp 3>"$display_fifo" >/dev/null 2>&1 &
-xvfb_pid=$!
-read -r -t 30 display_number <"$display_fifo"
-# Two 1024 x 768 monitors side by side: Xephyr nested in the Xvfb, its two heads joined by
-# Xinerama, which Wine reads (with RandR on, Wine would see one output). Each monitor's work area
-# leaves room for a panel, set as a desktop sets it, before Wine's desktop reads it.
-DISPLAY=:$display_number Xephyr -displayfd 3 +xinerama -extension RANDR -screen 1024x768+0+0 \
-    -screen 1024x768+1024+0 -nolisten tcp -noreset 3>"$display_fifo" >/dev/null 2>&1 &
-xephyr_pid=$!
-read -r -t 30 display_number <"$display_fifo"
-rm -f "$display_fifo"
-export DISPLAY=:$display_number
-xprop -root -f _GTK_WORKAREAS_D0 32c -set _GTK_WORKAREAS_D0 "0, 40, 1024, 728, 1024, 0, 1024, 700"
+# Starts an X server in the background that reports its display number on descriptor 3. The
+# server's process id and display number go to the variables named by the first two arguments.
+# Says what went wrong instead of ending silently when the server does not come up.
+start_server() {
+    local pid_var=$1 number_var=$2 fifo number=
+    shift 2
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    "$@" -displayfd 3 3>"$fifo" >"$build_dir/$1.log" 2>&1 &
+    printf -v "$pid_var" '%s' $!
+    read -r -t 60 number <"$fifo" || true
+    rm -f "$fifo"
+    printf -v "$number_var" '%s' "$number"
+    [ -n "$number" ] || { echo "$1 did not start: $(cat "$build_dir/$1.log")" >&2; return 1; }
+}
+
+# A display of our own, and in it two 1024 x 768 monitors side by side: Xephyr nested in the
+# Xvfb, its two heads joined by Xinerama, which Wine reads (with RandR on, Wine would see one
+# output). Each monitor's work area leaves room for a panel, set as a desktop sets it, before
+# Wine's desktop reads it. Tried three times: on a busy machine a server can fail to come up.
+inner=
+for attempt in 1 2 3; do
+    if start_server xvfb_pid outer Xvfb -screen 0 2048x768x24 -nolisten tcp &&
+        DISPLAY=:$outer start_server xephyr_pid inner Xephyr +xinerama -extension RANDR \
+            -screen 1024x768+0+0 -screen 1024x768+1024+0 -nolisten tcp -noreset &&
+        DISPLAY=:$inner xprop -root -f _GTK_WORKAREAS_D0 32c \
+            -set _GTK_WORKAREAS_D0 "0, 40, 1024, 728, 1024, 0, 1024, 700"; then
+        break
+    fi
+    cleanup
+    xvfb_pid= xephyr_pid= inner=
+    echo "display set-up failed (attempt $attempt)" >&2
+    sleep 2
+done
+[ -n "$inner" ] || exit 1
+export DISPLAY=:$inner
 echo "Xephyr with two monitors on $DISPLAY, Wine prefix $WINEPREFIX"
 
 # A fresh prefix each run, served by one persistent wineserver that is detached from every pipe;
