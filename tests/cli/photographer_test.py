@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""shotstamp-cli rename's photographers' options, undo and history on copies of real camera
-pictures, run as a user would run them. The sha256 multiset of the files never changes.
+"""shotstamp-cli rename's photographers' options, undo and history on copies of the project's
+sample pictures, run as a user would run them. The sha256 multiset of the files never changes.
 
-    photographer_test.py SHOTSTAMP_CLI CORPUS_FOLDER
+    photographer_test.py SHOTSTAMP_CLI SAMPLES_FOLDER
 """
 
 import hashlib
@@ -14,8 +14,9 @@ import tempfile
 import unittest
 
 CLI = ""
-CORPUS = ""
-CAMERAS = ["Canon_40D.jpg", "Nikon_D70.jpg", "Pentax_K10D.jpg"]
+SAMPLES = ""
+# Taken 2005:12:30 20:57:32, 2019:07:04 09:15:00 and 2023:02:28 23:59:59.
+PICTURES = ["IMG_0001.jpg", "IMG_0002.jpg", "IMG_0003.jpg"]
 
 
 def tree(root):
@@ -37,9 +38,9 @@ class Photographer(unittest.TestCase):
         self.card = os.path.join(self.root, "card")
         self.env = dict(os.environ, XDG_STATE_HOME=os.path.join(self.root, "state"))
         os.makedirs(os.path.join(self.card, "DCIM", "burst"))
-        for name in CAMERAS:
-            shutil.copy(os.path.join(CORPUS, name), os.path.join(self.card, "DCIM", name.upper()))
-        stem = os.path.join(self.card, "DCIM", "CANON_40D")
+        for name in PICTURES:
+            shutil.copy(os.path.join(SAMPLES, name), os.path.join(self.card, "DCIM", name.upper()))
+        stem = os.path.join(self.card, "DCIM", "IMG_0001")
         for extension, text in ((".CR2", b"raw"), (".JPG.xmp", b"<x/>"), (".MOV", b"clip")):
             with open(stem + extension, "wb") as f:
                 f.write(text)
@@ -47,7 +48,7 @@ class Photographer(unittest.TestCase):
         args = ["exiftool"]
         for i in range(12):
             copy = os.path.join(self.card, "DCIM", "burst", "IMG_%02d.JPG" % i)
-            shutil.copy(os.path.join(CORPUS, "Canon_40D.jpg"), copy)
+            shutil.copy(os.path.join(SAMPLES, "IMG_0001.jpg"), copy)
             args += ["-SubSecTimeOriginal=%02d" % (i * 7), copy, "-execute"]
         subprocess.run(args[:-1] + ["-common_args", "-q", "-overwrite_original"], check=True)
         # A loop back to the card, which the walk must not follow.
@@ -67,10 +68,10 @@ class Photographer(unittest.TestCase):
         self.assertIn("15 renamed, 0 kept", run.stdout)
         after = tree(self.card)
         self.assertEqual(sorted(after.values()), sorted(before.values()))
-        self.assertEqual(after["DCIM/Trip 2008-05-30 155601.CR2"], before["DCIM/CANON_40D.CR2"])
-        self.assertEqual(after["DCIM/Trip 2008-05-30 155601.jpg.xmp"],
-                         before["DCIM/CANON_40D.JPG.xmp"])
-        self.assertEqual(after["DCIM/burst/Trip 2008-05-30 155601-5.jpg"],
+        self.assertEqual(after["DCIM/Trip 2005-12-30 205732.CR2"], before["DCIM/IMG_0001.CR2"])
+        self.assertEqual(after["DCIM/Trip 2005-12-30 205732.jpg.xmp"],
+                         before["DCIM/IMG_0001.JPG.xmp"])
+        self.assertEqual(after["DCIM/burst/Trip 2005-12-30 205732-5.jpg"],
                          before["DCIM/burst/IMG_04.JPG"])
 
         history = self.cli("history")
@@ -85,9 +86,9 @@ class Photographer(unittest.TestCase):
 
     def test_subseconds_and_a_shifted_clock(self):
         burst = os.path.join(self.card, "DCIM", "burst")
-        run = self.cli("rename", "--subseconds", "--shift", "-15:56:02", burst)
+        run = self.cli("rename", "--subseconds", "--shift", "-20:57:33", burst)
         self.assertIn("12 renamed, 0 kept", run.stdout)
-        self.assertIn("2008-05-29 235959.77.jpg", os.listdir(burst))
+        self.assertIn("2005-12-29 235959.77.jpg", os.listdir(burst))
         bad = self.cli("rename", "--shift", "1:5", burst)
         self.assertEqual(bad.returncode, 2)
 
@@ -105,5 +106,5 @@ class Photographer(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    CLI, CORPUS = sys.argv[1], sys.argv[2]
+    CLI, SAMPLES = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1] + sys.argv[3:])
