@@ -274,8 +274,12 @@ bool ExifParser::parse(std::uint8_t* payload, std::int32_t segmentLength) {
         std::memcmp(payload, "Exif\0\0", static_cast<std::size_t>(kExifHeaderSize)) != 0) {
         return note("Incorrect Exif header");
     }
-    block_ = TiffView(payload + kExifHeaderSize,
-                      static_cast<std::uint32_t>(payloadSize - kExifHeaderSize));
+    return parseTiff(payload + kExifHeaderSize,
+                     static_cast<std::uint32_t>(payloadSize - kExifHeaderSize));
+}
+
+bool ExifParser::parseTiff(std::uint8_t* tiff, std::uint32_t size) {
+    block_ = TiffView(tiff, size);
     if (block_.size() < kTiffHeaderSize) {
         return note("Invalid Exif alignment marker.");
     }

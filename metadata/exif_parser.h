@@ -64,6 +64,10 @@ public:
     // `payload` is the segment after its length bytes, `segmentLength` the length as stored.
     // True when the headers are sound and the first directory's own walk succeeded.
     bool parse(std::uint8_t* payload, std::int32_t segmentLength);
+    // The same for a TIFF block found anywhere else (a HEIF item, a RAW file, a PNG chunk):
+    // `tiff` starts at the byte-order mark and holds `size` bytes. The record's flash and
+    // comment fields are reset by parse() only.
+    bool parseTiff(std::uint8_t* tiff, std::uint32_t size);
 
     // The last problem met, also after a successful parse; null when there was none.
     const char* message() const { return message_; }
