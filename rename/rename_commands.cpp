@@ -198,6 +198,10 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
         return outcome;
     }
     std::string date = fieldText(record.dateTimeOriginal, sizeof record.dateTimeOriginal);
+    if (dateFieldHasGap({record.dateTimeOriginal, sizeof record.dateTimeOriginal})) {
+        outcome.kind = RenameKind::unusableDate;
+        return outcome;
+    }
     if (options.shiftSeconds != 0 && !date.empty()) {
         std::string shifted;
         if (!shiftExifDateTime(date, options.shiftSeconds, shifted)) {
