@@ -127,9 +127,10 @@ public:
         writeText(")\n");
     }
 
-    // A file or folder the run did not handle at all, with the reason.
-    void skipped(const std::string& path, const std::string& reason) {
-        failed_ = true;
+    // A file or folder the run did not handle at all, with the reason; `fails` when that makes
+    // the run fail.
+    void skipped(const std::string& path, const std::string& reason, bool fails = true) {
+        failed_ = failed_ || fails;
         writeText("skipped: ");
         writeName(path);
         writeText(" (");
@@ -254,6 +255,9 @@ int runRename(int argc, char** argv) {
         settings.dryRun ? static_cast<FileSystem&>(dryRunFiles) : realFileSystem();
     CompanionIndex companionIndex(fileSystem);
     RunJournal journal({}, describeRun(argc, argv));
+    companionIndex.onShared([&printer](const std::string& path) {
+        printer.skipped(path, "companion of more than one picture: it stays", false);
+    });
     settings.options.companions = settings.companions ? &companionIndex : nullptr;
     settings.options.journal = settings.dryRun ? nullptr : &journal;
     const auto makeList = [&]() -> std::unique_ptr<EntryList> {

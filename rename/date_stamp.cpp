@@ -70,6 +70,22 @@ DateUse judgeDate(std::string_view dateTimeOriginal, std::string_view /*stamp*/)
     return real ? DateUse::usable : DateUse::unusable;
 }
 
+bool carriesStampedName(std::string_view fileName, std::string_view baseName, int counterLimit) {
+    if (!fileName.starts_with(baseName) || !fileName.ends_with(".jpg")) {
+        return false;
+    }
+    std::string_view rest = fileName.substr(baseName.size());
+    rest.remove_suffix(4);
+    if (rest.empty()) {
+        return true;
+    }
+    if (rest.size() < 2 || rest.size() > 6 || rest[0] != '-' || rest[1] == '0') {
+        return false;
+    }
+    const int counter = digitsAt(rest, 1, rest.size() - 1);
+    return counter >= 2 && counter <= counterLimit;
+}
+
 bool dateFieldHasGap(std::string_view field) {
     const std::size_t end = field.find('\0');
     return end != std::string_view::npos &&

@@ -26,4 +26,9 @@ DateUse judgeDate(std::string_view dateTimeOriginal, std::string_view stamp);
 // a date cut short by a NUL is no date.
 bool dateFieldHasGap(std::string_view field);
 
+// True when `fileName` already is the name `baseName` + ".jpg" or one a counter gave it,
+// `baseName` + "-N.jpg" with N from 2 to `counterLimit` written without leading zeros: a rerun
+// leaves such a picture as it is instead of numbering it again.
+bool carriesStampedName(std::string_view fileName, std::string_view baseName, int counterLimit);
+
 } // namespace shotstamp

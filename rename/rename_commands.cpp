@@ -231,6 +231,12 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
     // The prefix is read now, for this picture: the user may have changed it meanwhile.
     const std::string base = scan.folder + prefix.currentPrefix() + stamp;
     const int tries = options.counter ? kCounterLimit : 1;
+    if (options.counter &&
+        carriesStampedName(scan.fileName, base.substr(scan.folder.size()), tries)) {
+        outcome.newPath = outcome.oldPath;
+        outcome.kind = RenameKind::alreadyNamed;
+        return outcome;
+    }
     for (int n = 1; n <= tries; ++n) {
         outcome.newPath = n == 1 ? base + ".jpg" : base + "-" + std::to_string(n) + ".jpg";
         if (outcome.newPath == outcome.oldPath) {
