@@ -8,7 +8,14 @@ namespace shotstamp {
 
 FolderWalkList::FolderWalkList(std::vector<std::string> operands, bool recursive,
                                FileSystem& fileSystem)
-    : operands_(operands.begin(), operands.end()), recursive_(recursive), fileSystem_(fileSystem) {}
+    : recursive_(recursive), fileSystem_(fileSystem) {
+    for (std::string& operand : operands) {
+        FileIdentity identity;
+        const bool known = fileSystem_.identifyPath(operand, identity);
+        operands_.emplace_back(std::move(operand),
+                               known ? std::optional(identity) : std::optional<FileIdentity>());
+    }
+}
 
 void FolderWalkList::skip(const std::string& path, const std::string& reason) {
     if (onSkipped_) {
@@ -18,10 +25,16 @@ void FolderWalkList::skip(const std::string& path, const std::string& reason) {
 
 // Queues a file unless it was queued before under this or another name. A file that cannot be
 // identified is queued: opening it then says what is wrong.
-void FolderWalkList::add(const std::string& folder, const std::string& fileName) {
+void FolderWalkList::add(const std::string& folder, const std::string& fileName,
+                         const std::optional<FileIdentity>* known) {
     FileIdentity identity;
-    if (!fileSystem_.identifyPath(folder + fileName, identity) ||
-        given_.insert({identity.volume, identity.index}).second) {
+    const bool identified = known != nullptr
+                                ? known->has_value()
+                                : fileSystem_.identifyPath(folder + fileName, identity);
+    if (known != nullptr && known->has_value()) {
+        identity = **known;
+    }
+    if (!identified || given_.insert({identity.volume, identity.index}).second) {
         pending_.emplace_back(folder, fileName);
     }
 }
@@ -57,7 +70,8 @@ bool FolderWalkList::fill() {
         if (operands_.empty()) {
             return false;
         }
-        std::string operand = std::move(operands_.front());
+        std::string operand = std::move(operands_.front().first);
+        const std::optional<FileIdentity> identity = operands_.front().second;
         operands_.pop_front();
         if (files::kindOf(operand) == files::EntryKind::folder) {
             if (operand == ".") {
@@ -71,7 +85,7 @@ bool FolderWalkList::fill() {
             while (cut > 0 && !files::isPathSeparator(operand[cut - 1])) {
                 --cut;
             }
-            add(operand.substr(0, cut), operand.substr(cut));
+            add(operand.substr(0, cut), operand.substr(cut), &identity);
         }
     }
     return true;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -33,10 +34,14 @@ public:
 private:
     bool fill();
     void walkFolder(const std::string& folder);
-    void add(const std::string& folder, const std::string& fileName);
+    // `identity` is the file's when it was told before the run (a file operand), else null.
+    void add(const std::string& folder, const std::string& fileName,
+             const std::optional<FileIdentity>* identity = nullptr);
     void skip(const std::string& path, const std::string& reason);
 
-    std::deque<std::string> operands_;
+    // Each operand with the file it named when the list was made: a file renamed since is
+    // still known by its first name.
+    std::deque<std::pair<std::string, std::optional<FileIdentity>>> operands_;
     bool recursive_;
     FileSystem& fileSystem_;
     std::deque<std::pair<std::string, std::string>> pending_; // folder, file name
