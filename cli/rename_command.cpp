@@ -160,6 +160,7 @@ struct RenameSettings {
 
 // Takes the parsed options into `settings`; on a bad value prints why and gives the status 2.
 std::optional<int> readSettings(const ParsedArguments& parsed, RenameSettings& settings) {
+    settings.options.readPastSections = true; // the date is read wherever the EXIF block is
     for (const ParsedOption& option : parsed.options) {
         const std::string_view name = option.name;
         settings.allInPath = settings.allInPath || name == "--all-in-path";

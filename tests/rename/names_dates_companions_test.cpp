@@ -115,6 +115,26 @@ TEST(Dates, ImpossibleDatesKeepThePictureAsUnusable) {
                       "2004-02-29.jpg"});
 }
 
+TEST(Dates, AnExifBlockPastTheKeptSegmentsIsNotMissing) {
+    // Twenty kept APP2 segments, then the EXIF block.
+    std::string late = jpegWithExif("2005:12:30 20:57:32");
+    std::string lead;
+    for (int i = 0; i < 20; ++i) {
+        lead += testing::segment(0xE2, "kept");
+    }
+    late.insert(2, lead);
+    checkPictureCase({"window", "p.jpg", late, RenameKind::exifPastKeptSections, ""});
+    TempFolder dir;
+    writeFile(dir.path() + "p.jpg", late);
+    RenameOptions lookOn;
+    lookOn.readPastSections = true;
+    WalkRun run;
+    renameWalk({dir.path() + "p.jpg"}, realFileSystem(), run, lookOn);
+    ASSERT_EQ(run.recorder.outcomes.size(), 1u);
+    EXPECT_EQ(run.recorder.outcomes[0].kind, RenameKind::renamed);
+    EXPECT_EQ(run.recorder.outcomes[0].newPath, dir.path() + "2005-12-30 205732.jpg");
+}
+
 TEST(Companions, AFileTwoPicturesCouldClaimStaysAndAMovedOneIsNotGivenAgain) {
     TempFolder dir;
     writeFile(dir.path() + "b.jpg", jpegWithExif("2006:01:01 10:00:00", "b"));
