@@ -2,6 +2,7 @@
 // folders, where no run changes the multiset of the folder's checksums.
 #include "rename/companions.h"
 #include "rename/folder_walk.h"
+#include "rename/marked_file_list.h"
 #include "rename/rename_commands.h"
 #include "rename_test_support.h"
 
@@ -78,6 +79,24 @@ TEST(Names, EachFileIsHandledOnceAndWhatCannotBeWalkedIsReported) {
     EXPECT_EQ(run.recorder.outcomes[1].oldPath, dir.path() + "b.jpg");
     EXPECT_EQ(run.skipped, std::vector<std::string>{dir.path() + "locked" + testing::separator() +
                                                     ": cannot read folder"});
+    EXPECT_EQ(checksums(dir.contents()), checksums(before));
+}
+
+// Windows matches "*.jpg" against 8.3 short names too (LONGER~1.JPG, IMG~1.JPG); Wine does so.
+TEST(Names, AllInPathTakesOnlyLongNamesEndingInJpg) {
+    TempFolder dir;
+    for (const char* name : {"a.jpg", "IMG.JPG_original", "longername.jpgx", "x.jpeg"}) {
+        writeFile(dir.path() + name, jpegWithExif("2005:12:30 20:57:32", name));
+    }
+    const auto before = dir.contents();
+    FixedPrefix prefix("");
+    Recorder recorder;
+    RenameCommands commands(
+        [&] { return std::make_unique<ArgumentEntryList>(std::vector{dir.path() + "a.jpg"}); },
+        prefix, [] {}, &recorder);
+    commands.renameAllInPath();
+    ASSERT_EQ(recorder.outcomes.size(), 1u);
+    EXPECT_EQ(recorder.outcomes[0].oldPath, dir.path() + "a.jpg");
     EXPECT_EQ(checksums(dir.contents()), checksums(before));
 }
 
