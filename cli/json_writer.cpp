@@ -95,6 +95,32 @@ void appendJsonString(std::string& out, std::string_view bytes) {
     out += '"';
 }
 
+void appendReportName(std::string& out, std::string_view bytes, bool escapeBackslash) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        const std::size_t n = c < 0x80 ? 1 : utf8SequenceLength(bytes, i);
+        // C1 controls (U+0080 to U+009F) are escaped byte by byte like the C0 ones.
+        const bool control =
+            c < 0x20 || c == 0x7F ||
+            (c == 0xC2 && n == 2 && static_cast<unsigned char>(bytes[i + 1]) < 0xA0);
+        if (n == 0 || control) {
+            for (std::size_t k = 0; k < (n == 0 ? 1 : n); ++k) {
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "\\x%02X",
+                              static_cast<unsigned>(static_cast<unsigned char>(bytes[i + k])));
+                out += buffer;
+            }
+            i += n == 0 ? 1 : n;
+        } else if (c == '\\' && escapeBackslash) {
+            out += "\\\\";
+            ++i;
+        } else {
+            out.append(bytes.substr(i, n));
+            i += n;
+        }
+    }
+}
+
 void JsonWriter::beforeValue() {
     if (afterKey_) {
         afterKey_ = false;

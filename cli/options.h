@@ -15,22 +15,24 @@ struct OptionSpec {
 
 struct ParsedOption {
     std::string_view name;
-    std::string_view value;
+    std::string value;
 };
 
 enum class OptionsStatus { ok, help, usageError };
 
 struct ParsedArguments {
     OptionsStatus status = OptionsStatus::ok;
-    std::vector<ParsedOption> options;
+    std::vector<ParsedOption> options; // in the order given
+    // argv is reordered so that the operands come last, in the order given: argv[firstOperand]
+    // up to argv[argc - 1].
     int firstOperand = 0;
     std::string error; // for usageError
 };
 
-// Reads the options in front of the operands. "--" ends them, so names that start with a dash
-// can be given; "--name VALUE" and "--name=VALUE" both give a value; "--help" or "-h" asks for
-// the usage text. An argument that does not start with a dash, "-" alone included, is the first
-// operand.
+// Reads a command's options wherever they stand among the operands. "--" ends them, so names
+// that start with a dash can be given after it; "--name VALUE" and "--name=VALUE" both give a
+// value, which may itself start with a dash; "--help" or "-h" asks for the usage text. "-" alone
+// is an operand.
 ParsedArguments parseOptions(int argc, char** argv, std::span<const OptionSpec> known);
 
 struct CommandSyntax {

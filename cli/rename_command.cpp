@@ -1,5 +1,6 @@
 #include "rename_command.h"
 
+#include "json_writer.h"
 #include "metadata/picture_reader.h"
 #include "options.h"
 #include "platform/files.h"
@@ -15,6 +16,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,8 +61,36 @@ bool parseJobs(std::string_view text, int& jobs) {
     return error == std::errc() && stop == end && jobs >= 1 && jobs <= ReadAhead::kMaxJobs;
 }
 
+// Why a prefix could carry a picture out of its folder or make a name no file should have;
+// empty when it is fine. The window takes any prefix; this tool refuses these.
+std::string prefixProblem(std::string_view prefix) {
+    for (const char c : prefix) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || files::isPathSeparator(c)) {
+            return "a path separator";
+        }
+        if (byte < 0x20 || byte == 0x7F) {
+            return "a control character";
+        }
+    }
+    if (prefix.find("..") != std::string_view::npos) {
+        return "\"..\"";
+    }
+    if (!prefix.empty() && prefix.find_first_not_of('.') == std::string_view::npos) {
+        return "only dots";
+    }
+    return {};
+}
+
 void writeText(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+// A name or a system text in a report line: never more than one line, whatever the name holds.
+void writeName(std::string_view name) {
+    std::string shown;
+    appendReportName(shown, name, !files::isPathSeparator('\\'));
+    writeText(shown);
 }
 
 class PrintingObserver final : public RenameObserver {
@@ -69,15 +99,15 @@ public:
         if (outcome.kind == RenameKind::renamed) {
             ++renamed_;
             writeText("renamed: ");
-            writeText(outcome.oldPath);
+            writeName(outcome.oldPath);
             writeText(" -> ");
-            writeText(outcome.newPath);
+            writeName(outcome.newPath);
             writeText("\n");
             for (const auto& [from, to] : outcome.companions) {
                 writeText("  with: ");
-                writeText(from);
+                writeName(from);
                 writeText(" -> ");
-                writeText(to);
+                writeName(to);
                 writeText("\n");
             }
             return;
@@ -87,13 +117,24 @@ public:
             outcome.kind == RenameKind::cannotOpen || outcome.kind == RenameKind::renameRefused;
         failed_ = failed_ || systemError;
         writeText("kept: ");
-        writeText(outcome.oldPath);
+        writeName(outcome.oldPath);
         writeText(" (");
         writeText(reasonText(outcome.kind));
         if (!outcome.systemMessage.empty()) {
             writeText(": ");
-            writeText(outcome.systemMessage);
+            writeName(outcome.systemMessage);
         }
+        writeText(")\n");
+    }
+
+    // A file or folder the run did not handle at all, with the reason; `fails` when that makes
+    // the run fail.
+    void skipped(const std::string& path, const std::string& reason, bool fails = true) {
+        failed_ = failed_ || fails;
+        writeText("skipped: ");
+        writeName(path);
+        writeText(" (");
+        writeName(reason);
         writeText(")\n");
     }
 
@@ -106,6 +147,67 @@ private:
     int kept_ = 0;
     bool failed_ = false;
 };
+
+struct RenameSettings {
+    std::string prefix;
+    bool allInPath = false;
+    bool dryRun = false;
+    bool companions = false;
+    bool recursive = false;
+    int jobs = 0; // the program's choice
+    RenameOptions options;
+};
+
+// Takes the parsed options into `settings`; on a bad value prints why and gives the status 2.
+std::optional<int> readSettings(const ParsedArguments& parsed, RenameSettings& settings) {
+    settings.options.readPastSections = true; // the date is read wherever the EXIF block is
+    for (const ParsedOption& option : parsed.options) {
+        const std::string_view name = option.name;
+        settings.allInPath = settings.allInPath || name == "--all-in-path";
+        settings.dryRun = settings.dryRun || name == "--dry-run";
+        settings.companions = settings.companions || name == "--companions";
+        settings.recursive = settings.recursive || name == "--recursive";
+        settings.options.subseconds = settings.options.subseconds || name == "--subseconds";
+        settings.options.counter = settings.options.counter || name == "--counter";
+        if (name == "--prefix") {
+            settings.prefix = option.value;
+        } else if (name == "--jobs" && !parseJobs(option.value, settings.jobs)) {
+            std::fprintf(stderr, "shotstamp-cli rename: --jobs takes a number from 1 to %d\n%s",
+                         ReadAhead::kMaxJobs, kUsage);
+            return 2;
+        } else if (name == "--shift" &&
+                   !parseClockShift(option.value, settings.options.shiftSeconds)) {
+            std::fprintf(stderr,
+                         "shotstamp-cli rename: --shift wants [-]HH:MM[:SS] or [-]'D HH:MM:SS', "
+                         "not '%s'\n%s",
+                         option.value.c_str(), kUsage);
+            return 2;
+        }
+    }
+    if (const std::string problem = prefixProblem(settings.prefix); !problem.empty()) {
+        std::fprintf(stderr,
+                     "shotstamp-cli rename: --prefix must not hold %s: a new name stays in its "
+                     "picture's folder\n%s",
+                     problem.c_str(), kUsage);
+        return 2;
+    }
+    return std::nullopt;
+}
+
+void printSummary(const PrintingObserver& printer, const RenameSettings& settings,
+                  const RunJournal& journal) {
+    std::printf("%d renamed, %d kept\n", printer.renamed(), printer.kept());
+    if (settings.dryRun) {
+        std::fputs("shotstamp-cli rename: dry run, nothing was changed\n", stderr);
+    } else if (!journal.problem().empty()) {
+        std::fprintf(stderr, "shotstamp-cli rename: no journal (%s): this run cannot be undone\n",
+                     journal.problem().c_str());
+    } else if (!journal.name().empty()) {
+        std::fprintf(stderr, "shotstamp-cli rename: journal %s ('shotstamp-cli undo' reverts it)\n",
+                     journal.name().c_str());
+    }
+    std::fflush(stdout);
+}
 
 // The command line as the journal records it, so that history shows how a run began.
 std::string describeRun(int argc, char** argv) {
@@ -130,94 +232,51 @@ int runRename(int argc, char** argv) {
         {"--prefix", true}, {"--all-in-path"}, {"--dry-run"},   {"--subseconds"}, {"--counter"},
         {"--companions"},   {"--shift", true}, {"--recursive"}, {"--jobs", true}};
     ParsedArguments parsed;
+    RenameSettings settings;
     if (const auto status = parseCommand(argc, argv, {"rename", kUsage, kOptions}, parsed)) {
         return *status;
     }
-    std::string prefix;
-    bool allInPath = false;
-    bool dryRun = false;
-    int jobs = 0; // the program's choice
-    bool companions = false;
-    bool recursive = false;
-    RenameOptions options;
-    for (const ParsedOption& option : parsed.options) {
-        if (option.name == "--prefix") {
-            prefix = option.value;
-        } else if (option.name == "--all-in-path") {
-            allInPath = true;
-        } else if (option.name == "--jobs") {
-            if (!parseJobs(option.value, jobs)) {
-                std::fprintf(stderr, "shotstamp-cli rename: --jobs takes a number from 1 to %d\n%s",
-                             ReadAhead::kMaxJobs, kUsage);
-                return 2;
-            }
-        } else if (option.name == "--dry-run") {
-            dryRun = true;
-        } else if (option.name == "--subseconds") {
-            options.subseconds = true;
-        } else if (option.name == "--counter") {
-            options.counter = true;
-        } else if (option.name == "--companions") {
-            companions = true;
-        } else if (option.name == "--recursive") {
-            recursive = true;
-        } else if (!parseClockShift(option.value, options.shiftSeconds)) {
-            std::fprintf(stderr,
-                         "shotstamp-cli rename: --shift wants [-]HH:MM[:SS] or [-]'D HH:MM:SS', "
-                         "not '%.*s'\n%s",
-                         static_cast<int>(option.value.size()), option.value.data(), kUsage);
-            return 2;
-        }
+    if (const auto status = readSettings(parsed, settings)) {
+        return *status;
     }
-    const int first = parsed.firstOperand;
-
-    std::vector<std::string> files(argv + first, argv + argc);
+    // Reader messages would mix with the report on standard output.
+    sendReaderMessagesToStandardError();
+    const std::vector<std::string> files(argv + parsed.firstOperand, argv + argc);
     for (const std::string& file : files) {
         if (!text::endsWithJpg(file) &&
-            (allInPath || files::kindOf(file) != files::EntryKind::folder)) {
+            (settings.allInPath || files::kindOf(file) != files::EntryKind::folder)) {
             std::fprintf(stderr, "shotstamp-cli rename: skipped '%s': not a .jpg name\n",
                          file.c_str());
         }
     }
-
-    // Reader messages would mix with the report on standard output.
-    sendReaderMessagesToStandardError();
-
-    FixedPrefix prefixSource(prefix);
     PrintingObserver printer;
+    FixedPrefix prefixSource(settings.prefix);
     DryRunFileSystem dryRunFiles(realFileSystem());
-    FileSystem& fileSystem = dryRun ? static_cast<FileSystem&>(dryRunFiles) : realFileSystem();
+    FileSystem& fileSystem =
+        settings.dryRun ? static_cast<FileSystem&>(dryRunFiles) : realFileSystem();
     CompanionIndex companionIndex(fileSystem);
     RunJournal journal({}, describeRun(argc, argv));
-    options.companions = companions ? &companionIndex : nullptr;
-    options.journal = dryRun ? nullptr : &journal;
-
+    companionIndex.onShared([&printer](const std::string& path) {
+        printer.skipped(path, "companion of more than one picture: it stays", false);
+    });
+    settings.options.companions = settings.companions ? &companionIndex : nullptr;
+    settings.options.journal = settings.dryRun ? nullptr : &journal;
+    const auto makeList = [&]() -> std::unique_ptr<EntryList> {
+        if (settings.allInPath) {
+            return std::make_unique<ArgumentEntryList>(files);
+        }
+        auto walk = std::make_unique<FolderWalkList>(files, settings.recursive, fileSystem);
+        walk->onSkipped([&printer](const std::string& path, const std::string& reason) {
+            printer.skipped(path, reason);
+        });
+        return walk;
+    };
     RenameCommands commands(
-        [&]() -> std::unique_ptr<EntryList> {
-            if (allInPath) {
-                return std::make_unique<ArgumentEntryList>(files);
-            }
-            return std::make_unique<FolderWalkList>(files, recursive, fileSystem);
-        },
-        prefixSource, [] {}, &printer, &fileSystem);
-    commands.setOptions(options);
-    commands.setJobs(jobs);
-    if (allInPath) {
-        commands.renameAllInPath();
-    } else {
-        commands.renameMarked();
-    }
-    std::printf("%d renamed, %d kept\n", printer.renamed(), printer.kept());
-    if (dryRun) {
-        std::fputs("shotstamp-cli rename: dry run, nothing was changed\n", stderr);
-    } else if (!journal.problem().empty()) {
-        std::fprintf(stderr, "shotstamp-cli rename: no journal (%s): this run cannot be undone\n",
-                     journal.problem().c_str());
-    } else if (!journal.name().empty()) {
-        std::fprintf(stderr, "shotstamp-cli rename: journal %s ('shotstamp-cli undo' reverts it)\n",
-                     journal.name().c_str());
-    }
-    std::fflush(stdout);
+        makeList, prefixSource, [] {}, &printer, &fileSystem);
+    commands.setOptions(settings.options);
+    commands.setJobs(settings.jobs);
+    settings.allInPath ? commands.renameAllInPath() : commands.renameMarked();
+    printSummary(printer, settings, journal);
     return printer.failed() ? 1 : 0;
 }
 

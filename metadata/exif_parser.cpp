@@ -466,8 +466,11 @@ void ExifParser::copyText(std::span<char> field, const ExifEntry& entry) {
     const std::size_t limit = field.size() - 1;
     const std::span<const std::uint8_t> value =
         block_.bytes(entry.valueOffset, std::min<std::uint64_t>(entry.byteCount, limit));
+    // The date is copied whole, a NUL inside included, so that a date cut short by a NUL can be
+    // told from one that ends there; every other text ends at its first NUL.
+    const bool whole = field.data() == record_.dateTimeOriginal;
     std::size_t n = 0;
-    for (; n < value.size() && value[n] != 0; ++n) {
+    for (; n < value.size() && (value[n] != 0 || whole); ++n) {
         field[n] = static_cast<char>(value[n]);
     }
     std::fill(field.begin() + static_cast<std::ptrdiff_t>(n),

@@ -91,6 +91,10 @@ bool PictureReader::readSections(ByteSource& source) {
     for (;;) {
         if (sectionCount_ == kMaxSections) {
             setError("Too many sections in jpg file");
+            sectionLimitReached_ = true;
+            if (lookPast_ && exifSegmentCount_ == 0) {
+                findExifPastKeptSections(source);
+            }
             return false;
         }
         int code = 0;
@@ -156,6 +160,46 @@ bool PictureReader::readSections(ByteSource& source) {
             } else {
                 discard();
             }
+        }
+    }
+}
+
+void PictureReader::findExifPastKeptSections(ByteSource& source) {
+    // Every turn consumes at least four bytes, so the end of the file ends the loop.
+    for (;;) {
+        int code = source.readByte();
+        for (int i = 1; code == 0xFF && i < kMaxPaddingBytes; ++i) {
+            code = source.readByte();
+        }
+        const int high = source.readByte();
+        const int low = source.readByte();
+        if (code < 0 || code == 0xFF || code == kMarkerSos || code == kMarkerEoi || high < 0 ||
+            low < 0 || high * 256 + low < 2) {
+            return;
+        }
+        const std::int32_t length = high * 256 + low;
+        const auto bodyLength = static_cast<std::size_t>(length - 2);
+        if (code != kMarkerApp1) {
+            std::uint8_t skipped[512];
+            for (std::size_t left = bodyLength; left > 0;) {
+                const std::size_t step = std::min(left, sizeof skipped);
+                if (source.readBlock(skipped, step) != step) {
+                    return;
+                }
+                left -= step;
+            }
+            continue;
+        }
+        std::unique_ptr<std::uint8_t[]> data(new (std::nothrow) std::uint8_t[length]);
+        if (!data || source.readBlock(data.get() + 2, bodyLength) != bodyLength) {
+            return;
+        }
+        data[0] = static_cast<std::uint8_t>(high);
+        data[1] = static_cast<std::uint8_t>(low);
+        if (length >= 6 && std::memcmp(data.get() + 2, "Exif", 4) == 0) {
+            lateExif_ = std::move(data); // the record's thumbnail may point into it
+            takeExifSegment(lateExif_.get() + 2, length);
+            return;
         }
     }
 }

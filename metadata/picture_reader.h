@@ -60,6 +60,13 @@ public:
     PictureReader(const PictureReader&) = delete;
     PictureReader& operator=(const PictureReader&) = delete;
 
+    // When asked before readSections, a reader that has kept its kMaxSections sections without
+    // finding an Exif segment looks on through the following segments (keeping none of them)
+    // for one, up to the scan. The result stays that of the limit.
+    void lookForExifPastKeptSections() { lookPast_ = true; }
+    // The reading stopped because kMaxSections sections were kept.
+    bool sectionLimitReached() const { return sectionLimitReached_; }
+
     // True when the start-of-scan segment was reached. Called once per reader.
     bool readSections(std::FILE* file);
     bool readSections(ByteSource& source);
@@ -88,6 +95,7 @@ private:
     void takeComment(const std::uint8_t* buffer, std::int32_t length);
     void takeExifSegment(std::uint8_t* payload, std::int32_t length);
     void setError(const char* message);
+    void findExifPastKeptSections(ByteSource& source);
 
     std::unique_ptr<PictureRecord> ownedRecord_;
     PictureRecord* record_;
@@ -97,6 +105,9 @@ private:
     int exifSegmentCount_ = 0;
     bool exifParsed_ = false; // some Exif segment of the file could be read
     const std::uint8_t* thumbnailBlock_ = nullptr;
+    bool lookPast_ = false;
+    bool sectionLimitReached_ = false;
+    std::unique_ptr<std::uint8_t[]> lateExif_; // the Exif segment found past the kept sections
 };
 
 } // namespace shotstamp

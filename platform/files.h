@@ -38,9 +38,9 @@ struct FileIdentity {
 bool identifyOpenFile(std::FILE* file, FileIdentity& identity);
 bool identifyPath(const std::string& path, FileIdentity& identity);
 
-// The names of a folder that match "*.jpg" as Windows matches it: any name ending in ".jpg" in
-// any letter case, folders included. `folder` is empty (the current directory) or ends in the
-// path separator.
+// The names of a folder that end in ".jpg" in any letter case, folders included. (On Windows
+// the "*.jpg" pattern also matches by 8.3 short names; those matches are dropped.) `folder` is
+// empty (the current directory) or ends in the path separator.
 class Enumeration {
 public:
     explicit Enumeration(const std::string& folder);
@@ -58,6 +58,12 @@ public:
 private:
     std::unique_ptr<State> state_;
 };
+
+// Whether the file system takes `path` as a name: its last part within the length the folder's
+// file system allows for a name and the whole within the length allowed for a path. False with
+// the system's text for a name that is too long in `message`, so that a dry run can say what
+// the real rename would.
+bool nameFits(const std::string& path, std::string& message);
 
 // The separators of a path on this platform ("/" on POSIX; "\" and "/" on Windows).
 bool isPathSeparator(char c);

@@ -1,5 +1,7 @@
 #include "companions.h"
 
+#include "platform/text.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -41,65 +43,81 @@ std::string keyOf(std::string_view name) {
 
 } // namespace
 
-CompanionIndex::Index& CompanionIndex::folderIndex(const std::string& folder) {
+CompanionIndex::Folder& CompanionIndex::folderIndex(const std::string& folder) {
     const auto found = folders_.find(folder);
     if (found != folders_.end()) {
         return found->second;
     }
-    Index& index = folders_[folder];
+    Folder& index = folders_[folder];
     std::vector<files::FolderEntry> entries;
     if (fileSystem_.listFolder(folder, entries)) {
         for (const files::FolderEntry& entry : entries) {
-            if (entry.kind != files::EntryKind::folder) {
-                if (std::string key = keyOf(entry.name); !key.empty()) {
-                    index.emplace(std::move(key), entry.name);
-                }
+            if (entry.kind == files::EntryKind::folder) {
+                continue;
+            }
+            if (text::endsWithJpg(entry.name)) {
+                ++index.pictures[lowerAscii(stemOf(entry.name))];
+                ++index.pictures[lowerAscii(entry.name)];
+            } else if (std::string key = keyOf(entry.name); !key.empty()) {
+                index.companions.emplace(std::move(key), entry.name);
             }
         }
     }
     return index;
 }
 
+void CompanionIndex::claim(const std::string& folder, Folder& index, const std::string& key,
+                           const std::function<void(const std::string& name)>& take) {
+    const auto [first, last] = index.companions.equal_range(key);
+    if (first == last) {
+        return;
+    }
+    if (index.pictures[key] <= 1) {
+        for (auto it = first; it != last; ++it) {
+            take(it->second);
+        }
+        return;
+    }
+    // Shared: reported once, then no picture is given it.
+    for (auto it = first; it != last; ++it) {
+        if (onShared_) {
+            onShared_(folder + it->second);
+        }
+    }
+    index.companions.erase(first, last);
+}
+
 std::vector<CompanionMove> CompanionIndex::companionsOf(const std::string& folder,
                                                         const std::string& pictureName,
                                                         const std::string& newPictureName) {
     std::vector<CompanionMove> moves;
-    Index& index = folderIndex(folder);
-    if (index.empty()) {
-        return moves;
-    }
+    Folder& index = folderIndex(folder);
     const std::string_view stem = stemOf(pictureName);
     const std::string_view newStem = stemOf(newPictureName);
     // IMG_1.CR2, img_1.xmp, IMG_1.MOV ...: the new stem and the companion's own extension.
-    const auto [first, last] = index.equal_range(lowerAscii(stem));
-    for (auto it = first; it != last; ++it) {
-        moves.push_back({it->second, std::string(newStem) + it->second.substr(stem.size())});
-    }
+    claim(folder, index, lowerAscii(stem), [&](const std::string& name) {
+        moves.push_back({name, std::string(newStem) + name.substr(stem.size())});
+    });
     // IMG_1.JPG.xmp: a sidecar named after the whole picture name follows the whole new name.
     if (stem.size() != pictureName.size()) {
-        const auto [from, to] = index.equal_range(lowerAscii(pictureName));
-        for (auto it = from; it != to; ++it) {
-            if (lowerAscii(it->second.substr(pictureName.size())) == ".xmp") {
-                moves.push_back(
-                    {it->second, newPictureName + it->second.substr(pictureName.size())});
+        claim(folder, index, lowerAscii(pictureName), [&](const std::string& name) {
+            if (lowerAscii(name.substr(pictureName.size())) == ".xmp") {
+                moves.push_back({name, newPictureName + name.substr(pictureName.size())});
             }
-        }
+        });
     }
     return moves;
 }
 
 void CompanionIndex::noteMove(const std::string& folder, const std::string& from,
-                              const std::string& to) {
-    Index& index = folderIndex(folder);
-    const auto [first, last] = index.equal_range(keyOf(from));
+                              const std::string& /*to*/) {
+    auto& companions = folderIndex(folder).companions;
+    const auto [first, last] = companions.equal_range(keyOf(from));
     for (auto it = first; it != last; ++it) {
         if (it->second == from) {
-            index.erase(it);
+            companions.erase(it);
             break;
         }
-    }
-    if (std::string key = keyOf(to); !key.empty()) {
-        index.emplace(std::move(key), to);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "file_system.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,8 +17,11 @@ struct CompanionMove {
 
 // The files beside pictures that belong to them: RAW files, sidecars (IMG_1.xmp and
 // IMG_1.JPG.xmp) and the short videos and edit files phones write, found by the picture's stem in
-// any letter case. Each folder is listed once, the first time a picture of it is asked about;
-// moves made afterwards are told to the index so that it stays true.
+// any letter case. Each folder is listed once, the first time a picture of it is asked about,
+// before any of its files has moved. A file belongs to a picture only while no other picture of
+// the folder has the same stem in another letter case (IMG_3.JPG and IMG_3.jpg both claiming
+// IMG_3.CR2): such a file stays where it is and is told to the handler. A file that has moved
+// with its picture is never given again, to that picture or any other.
 class CompanionIndex {
 public:
     explicit CompanionIndex(FileSystem& fileSystem) : fileSystem_(fileSystem) {}
@@ -28,15 +32,26 @@ public:
                                             const std::string& pictureName,
                                             const std::string& newPictureName);
 
-    // A companion was renamed in `folder`.
+    // A companion was renamed in `folder`; it belongs to no picture any more.
     void noteMove(const std::string& folder, const std::string& from, const std::string& to);
 
+    // Told of every file that more than one picture could claim, with its path, once.
+    using SharedHandler = std::function<void(const std::string& path)>;
+    void onShared(SharedHandler handler) { onShared_ = std::move(handler); }
+
 private:
-    using Index = std::multimap<std::string, std::string>; // lower-case key -> name
-    Index& folderIndex(const std::string& folder);
+    struct Folder {
+        std::multimap<std::string, std::string> companions; // lower-case key -> name
+        std::map<std::string, int> pictures; // lower-case stem or name -> pictures that have it
+    };
+    Folder& folderIndex(const std::string& folder);
+    // Moves for the companions under `key`, unless more pictures than one claim them.
+    void claim(const std::string& folder, Folder& index, const std::string& key,
+               const std::function<void(const std::string& name)>& take);
 
     FileSystem& fileSystem_;
-    std::map<std::string, Index> folders_;
+    std::map<std::string, Folder> folders_;
+    SharedHandler onShared_;
 };
 
 } // namespace shotstamp

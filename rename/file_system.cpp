@@ -1,5 +1,6 @@
 #include "file_system.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -107,6 +108,9 @@ MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::s
     if (existsLocked(to)) {
         return {MoveStatus::targetExists, {}};
     }
+    if (std::string message; !files::nameFits(to, message)) {
+        return {MoveStatus::failed, message}; // what the real rename would answer
+    }
     std::string source = from;
     if (const auto it = taken_.find(from); it != taken_.end()) {
         source = it->second;
@@ -116,6 +120,25 @@ MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::s
     freed_.erase(to);
     taken_[to] = source;
     return {MoveStatus::moved, {}};
+}
+
+bool DryRunFileSystem::listFolder(const std::string& folder,
+                                  std::vector<files::FolderEntry>& entries) {
+    if (!real_.listFolder(folder, entries)) {
+        return false;
+    }
+    // The folder as the renames so far would have left it: freed names gone, taken ones there.
+    const std::lock_guard lock(mutex_);
+    std::erase_if(entries,
+                  [&](const auto& entry) { return freed_.count(folder + entry.name) != 0; });
+    for (const auto& [path, real] : taken_) {
+        const std::string_view name = std::string_view(path).substr(folder.size());
+        if (path.starts_with(folder) &&
+            std::none_of(name.begin(), name.end(), files::isPathSeparator) && !real_.exists(path)) {
+            entries.push_back({std::string(name), files::kindOf(real)});
+        }
+    }
+    return true;
 }
 
 std::unique_ptr<NameEnumeration> DryRunFileSystem::enumerateJpegs(const std::string& folder) {

@@ -72,6 +72,7 @@ public:
     bool readsConcurrently() const override { return real_.readsConcurrently(); }
     bool identifyOpenFile(std::FILE* file, FileIdentity& identity) override;
     bool identifyPath(const std::string& path, FileIdentity& identity) override;
+    bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) override;
 
 private:
     // The real path that `path` stands for after the renames so far; false when one of them

@@ -8,7 +8,36 @@ namespace shotstamp {
 
 FolderWalkList::FolderWalkList(std::vector<std::string> operands, bool recursive,
                                FileSystem& fileSystem)
-    : operands_(operands.begin(), operands.end()), recursive_(recursive), fileSystem_(fileSystem) {}
+    : recursive_(recursive), fileSystem_(fileSystem) {
+    for (std::string& operand : operands) {
+        FileIdentity identity;
+        const bool known = fileSystem_.identifyPath(operand, identity);
+        operands_.emplace_back(std::move(operand),
+                               known ? std::optional(identity) : std::optional<FileIdentity>());
+    }
+}
+
+void FolderWalkList::skip(const std::string& path, const std::string& reason) {
+    if (onSkipped_) {
+        onSkipped_(path, reason);
+    }
+}
+
+// Queues a file unless it was queued before under this or another name. A file that cannot be
+// identified is queued: opening it then says what is wrong.
+void FolderWalkList::add(const std::string& folder, const std::string& fileName,
+                         const std::optional<FileIdentity>* known) {
+    FileIdentity identity;
+    const bool identified = known != nullptr
+                                ? known->has_value()
+                                : fileSystem_.identifyPath(folder + fileName, identity);
+    if (known != nullptr && known->has_value()) {
+        identity = **known;
+    }
+    if (!identified || given_.insert({identity.volume, identity.index}).second) {
+        pending_.emplace_back(folder, fileName);
+    }
+}
 
 bool FolderWalkList::takeNext(std::string& folder, std::string& fileName) {
     if (!fill()) {
@@ -41,7 +70,8 @@ bool FolderWalkList::fill() {
         if (operands_.empty()) {
             return false;
         }
-        std::string operand = std::move(operands_.front());
+        std::string operand = std::move(operands_.front().first);
+        const std::optional<FileIdentity> identity = operands_.front().second;
         operands_.pop_front();
         if (files::kindOf(operand) == files::EntryKind::folder) {
             if (operand == ".") {
@@ -55,7 +85,7 @@ bool FolderWalkList::fill() {
             while (cut > 0 && !files::isPathSeparator(operand[cut - 1])) {
                 --cut;
             }
-            pending_.emplace_back(operand.substr(0, cut), operand.substr(cut));
+            add(operand.substr(0, cut), operand.substr(cut), &identity);
         }
     }
     return true;
@@ -64,11 +94,16 @@ bool FolderWalkList::fill() {
 void FolderWalkList::walkFolder(const std::string& folder) {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
-    if (!files::folderIdentity(folder, volume, index) || !seen_.insert({volume, index}).second) {
+    if (!files::folderIdentity(folder, volume, index)) {
+        skip(folder, "cannot read folder");
+        return;
+    }
+    if (!seen_.insert({volume, index}).second) {
         return;
     }
     std::vector<files::FolderEntry> entries;
     if (!fileSystem_.listFolder(folder, entries)) {
+        skip(folder, "cannot read folder");
         return;
     }
     std::sort(entries.begin(), entries.end(),
@@ -79,8 +114,12 @@ void FolderWalkList::walkFolder(const std::string& folder) {
             if (recursive_) {
                 subFolders.push_back(folder + entry.name);
             }
-        } else if (entry.kind != files::EntryKind::link && text::endsWithJpg(entry.name)) {
-            pending_.emplace_back(folder, entry.name);
+        } else if (!text::endsWithJpg(entry.name)) {
+            continue;
+        } else if (entry.kind == files::EntryKind::link) {
+            skip(folder + entry.name, "symbolic link, not followed");
+        } else {
+            add(folder, entry.name);
         }
     }
     // Sub-folders in name order: the stack takes them last first.

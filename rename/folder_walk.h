@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -16,6 +18,9 @@ namespace shotstamp {
 // folder operand stands for its "*.jpg" files in name order and, when recursive, for those of its
 // sub-folders after them. Symbolic links to folders are never followed inside a walk, and no
 // folder is walked twice, whatever names lead to it. Folders are listed as the walk reaches them.
+// No file is given twice either: one already given (under any name, also the new name a rename
+// gave it since) is passed over. What the walk cannot take (a folder it cannot read, a symbolic
+// link inside a walk) is told to the skip handler with the reason.
 class FolderWalkList final : public EntryList {
 public:
     FolderWalkList(std::vector<std::string> operands, bool recursive, FileSystem& fileSystem);
@@ -23,16 +28,27 @@ public:
     bool takeNext(std::string& folder, std::string& fileName) override;
     bool firstEntry(std::string& folder, std::string& fileName) override;
 
+    using SkipHandler = std::function<void(const std::string& path, const std::string& reason)>;
+    void onSkipped(SkipHandler handler) { onSkipped_ = std::move(handler); }
+
 private:
     bool fill();
     void walkFolder(const std::string& folder);
+    // `identity` is the file's when it was told before the run (a file operand), else null.
+    void add(const std::string& folder, const std::string& fileName,
+             const std::optional<FileIdentity>* identity = nullptr);
+    void skip(const std::string& path, const std::string& reason);
 
-    std::deque<std::string> operands_;
+    // Each operand with the file it named when the list was made: a file renamed since is
+    // still known by its first name.
+    std::deque<std::pair<std::string, std::optional<FileIdentity>>> operands_;
     bool recursive_;
     FileSystem& fileSystem_;
     std::deque<std::pair<std::string, std::string>> pending_; // folder, file name
     std::vector<std::string> folders_;                        // still to walk, last first
-    std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;  // folders walked
+    std::set<std::pair<std::uint64_t, std::uint64_t>> given_; // files given
+    SkipHandler onSkipped_;
 };
 
 } // namespace shotstamp

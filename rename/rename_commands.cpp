@@ -3,6 +3,7 @@
 #include "clock_shift.h"
 #include "companions.h"
 #include "date_stamp.h"
+#include "late_exif.h"
 #include "metadata/picture_reader.h"
 #include "read_ahead.h"
 
@@ -135,6 +136,8 @@ const char* reasonText(RenameKind kind) {
         return "no EXIF block";
     case RenameKind::unreadableExif:
         return "unreadable EXIF block";
+    case RenameKind::exifPastKeptSections:
+        return "no EXIF block in the segments read";
     case RenameKind::noDate:
         return "no date taken";
     case RenameKind::unusableDate:
@@ -165,6 +168,7 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
     file.reset();
     scan.startsLikeJpeg = source.startsLikeJpeg();
     scan.exifSegmentFound = reader.exifSegmentCount() > 0;
+    scan.sectionLimitReached = reader.sectionLimitReached();
     scan.readerMessage = reader.errorText();
     scan.record = reader.record();
     scan.record.thumbnailData = nullptr;
@@ -185,19 +189,28 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
         outcome.systemMessage = scan.systemMessage;
         return outcome;
     }
-    const PictureRecord& record = scan.record;
+    PictureRecord lateRecord{};
+    const bool late =
+        options.readPastSections && readExifPastSections(scan, fileSystem, lateRecord);
+    const PictureRecord& record = late ? lateRecord : scan.record;
     if (!record.exifPresent) {
         if (!scan.startsLikeJpeg) {
             outcome.kind = RenameKind::notJpeg;
         } else if (scan.exifSegmentFound) {
             outcome.kind = RenameKind::unreadableExif;
             outcome.systemMessage = scan.readerMessage;
+        } else if (scan.sectionLimitReached) {
+            outcome.kind = RenameKind::exifPastKeptSections;
         } else {
             outcome.kind = RenameKind::noExif;
         }
         return outcome;
     }
     std::string date = fieldText(record.dateTimeOriginal, sizeof record.dateTimeOriginal);
+    if (dateFieldHasGap({record.dateTimeOriginal, sizeof record.dateTimeOriginal})) {
+        outcome.kind = RenameKind::unusableDate;
+        return outcome;
+    }
     if (options.shiftSeconds != 0 && !date.empty()) {
         std::string shifted;
         if (!shiftExifDateTime(date, options.shiftSeconds, shifted)) {
@@ -227,6 +240,12 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
     // The prefix is read now, for this picture: the user may have changed it meanwhile.
     const std::string base = scan.folder + prefix.currentPrefix() + stamp;
     const int tries = options.counter ? kCounterLimit : 1;
+    if (options.counter &&
+        carriesStampedName(scan.fileName, base.substr(scan.folder.size()), tries)) {
+        outcome.newPath = outcome.oldPath;
+        outcome.kind = RenameKind::alreadyNamed;
+        return outcome;
+    }
     for (int n = 1; n <= tries; ++n) {
         outcome.newPath = n == 1 ? base + ".jpg" : base + "-" + std::to_string(n) + ".jpg";
         if (outcome.newPath == outcome.oldPath) {

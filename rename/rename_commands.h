@@ -42,6 +42,8 @@ enum class RenameKind {
     renameRefused, // the system refused the rename
     // An EXIF block is there but could not be read; the reader's message says why.
     unreadableExif,
+    // The reader kept as many segments as it keeps before it met an EXIF block.
+    exifPastKeptSections,
 };
 
 // What happened to one file. The window ignores it; the command-line tool prints it.
@@ -71,8 +73,9 @@ struct PictureScan {
     bool opened = false;
     std::string systemMessage; // why it could not be opened
     bool startsLikeJpeg = false;
-    bool exifSegmentFound = false; // an Exif segment was there, readable or not
-    std::string readerMessage;     // the reader's last message
+    bool exifSegmentFound = false;    // an Exif segment was there, readable or not
+    bool sectionLimitReached = false; // the reader stopped at the most sections it keeps
+    std::string readerMessage;        // the reader's last message
     PictureRecord record{}; // thumbnailData is cleared: it would point into the finished reader
 };
 

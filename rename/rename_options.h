@@ -23,6 +23,9 @@ struct RenameOptions {
     std::int64_t shiftSeconds = 0;        // added to DateTimeOriginal before the stamp is made
     CompanionIndex* companions = nullptr; // non-null: same-stem files move with the picture
     MoveJournal* journal = nullptr;       // non-null: every move is recorded first
+    // A picture whose reading stopped at the most segments the reader keeps, before any EXIF
+    // block, is read again to look for one past them.
+    bool readPastSections = false;
 };
 
 } // namespace shotstamp

@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh run|test
 set -euo pipefail
 
-build=(build-essential cmake pkg-config python3)
+build=(build-essential cmake pkg-config python3 libcli11-dev)
 run=("${build[@]}" libgtk-3-dev)
 test=("${run[@]}"
     libgtest-dev googletest          # unit tests; sources for the cross builds

@@ -232,6 +232,21 @@ bool Enumeration::next(std::string& fileName) {
     return true;
 }
 
+bool nameFits(const std::string& path, std::string& message) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::size_t nameLength = path.size() - (slash == std::string::npos ? 0 : slash + 1);
+    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const long pathMax = ::pathconf(folder.c_str(), _PC_PATH_MAX);
+    // A folder pathconf cannot ask gives the common limits; the rename then says the rest.
+    if (nameLength <= static_cast<std::size_t>(nameMax > 0 ? nameMax : 255) &&
+        path.size() < static_cast<std::size_t>(pathMax > 0 ? pathMax : 4096)) {
+        return true;
+    }
+    message = messageOf(ENAMETOOLONG);
+    return false;
+}
+
 bool isPathSeparator(char c) {
     return c == '/';
 }

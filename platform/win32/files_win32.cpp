@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <cstdint>
 #include <fcntl.h>
@@ -150,12 +151,32 @@ bool Enumeration::next(std::string& fileName) {
     if (state_->handle == INVALID_HANDLE_VALUE) {
         return false;
     }
-    if (!state_->pending && !FindNextFileA(state_->handle, &state_->data)) {
-        return false;
-    }
-    state_->pending = false;
+    // The pattern also matches a name whose 8.3 short form ends in ".JPG" (x.jpeg,
+    // IMG.JPG_original): only a long name that itself ends in ".jpg" is given.
+    do {
+        if (!state_->pending && !FindNextFileA(state_->handle, &state_->data)) {
+            return false;
+        }
+        state_->pending = false;
+    } while (!text::endsWithJpg(state_->data.cFileName));
     fileName = state_->data.cFileName;
     return true;
+}
+
+bool nameFits(const std::string& path, std::string& message) {
+    // The ANSI calls take MAX_PATH characters with the terminator; a part of a path takes 255.
+    std::size_t part = 0;
+    for (const char c : path) {
+        part = isPathSeparator(c) ? 0 : part + 1;
+        if (part > 255) {
+            break;
+        }
+    }
+    if (part <= 255 && path.size() < MAX_PATH) {
+        return true;
+    }
+    message = messageOf(ERROR_FILENAME_EXCED_RANGE);
+    return false;
 }
 
 bool isPathSeparator(char c) {

@@ -72,7 +72,8 @@ TEST(CliRename, ReportsEachFileAndCounts) {
 
     const CliRun real = runCli(args, dir.path());
     EXPECT_EQ(real.status, 0);
-    EXPECT_EQ(real.out, "renamed: -dash \"q\" \xE9.JPG -> Trip 2005-12-30 205732.jpg\n"
+    // The byte that is no UTF-8 is shown escaped; the file keeps it.
+    EXPECT_EQ(real.out, "renamed: -dash \"q\" \\xE9.JPG -> Trip 2005-12-30 205732.jpg\n"
                         "kept: same.jpg (name exists)\n"
                         "kept: none.jpg (no date taken)\n"
                         "kept: text.jpg (not a JPEG)\n"
@@ -109,6 +110,36 @@ TEST(CliRename, AllInPathAndExitStatus) {
     for (const auto& u : usage) {
         EXPECT_EQ(runCli(u.args, dir.path()).status, u.status);
     }
+}
+
+TEST(CliRename, OptionsAnywhereAndNamesThatStayInTheirFolder) {
+    TempFolder dir;
+    writeFile(dir.path() + "a.jpg", jpegWithExif("2005:12:30 20:57:32", "a"));
+    writeFile(dir.path() + "new\nline.jpg", jpegWithExif("2006:01:01 00:00:00", "n"));
+    ASSERT_EQ(::symlink("a.jpg", (dir.path() + "link.jpg").c_str()), 0);
+    const auto before = dir.contents();
+    for (const char* prefix : {"../", "sub/x", "..", ".", "a\tb", "\x7F"}) {
+        EXPECT_EQ(runCli({"a.jpg", "--prefix", prefix}, dir.path()).status, 2) << prefix;
+    }
+    // One name over the file system's limit: the dry run says what the real run does.
+    const std::vector<std::string> tooLong{"--prefix", std::string(250, 'x'), "a.jpg"};
+    const CliRun dry = runCli({"--dry-run", tooLong[0], tooLong[1], tooLong[2]}, dir.path());
+    const CliRun real = runCli(tooLong, dir.path());
+    EXPECT_EQ(real.out, "kept: a.jpg (rename refused: File name too long)\n0 renamed, 1 kept\n");
+    EXPECT_EQ(dry.out, real.out);
+    EXPECT_EQ(dir.contents(), before);
+
+    const CliRun run = runCli({"new\nline.jpg", ".", "--prefix", "X "}, dir.path());
+    EXPECT_EQ(run.status, 1); // the link was not handled
+    EXPECT_EQ(run.out, "renamed: new\\x0Aline.jpg -> X 2006-01-01 000000.jpg\n"
+                       "skipped: link.jpg (symbolic link, not followed)\n"
+                       "renamed: a.jpg -> X 2005-12-30 205732.jpg\n"
+                       "2 renamed, 0 kept\n");
+    auto after = dir.contents();
+    auto pictures = before;
+    after.erase("link.jpg"); // it now leads nowhere
+    pictures.erase("link.jpg");
+    EXPECT_EQ(testing::checksums(after), testing::checksums(pictures));
 }
 
 } // namespace

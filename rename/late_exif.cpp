@@ -1,0 +1,27 @@
+#include "late_exif.h"
+
+#include "metadata/picture_reader.h"
+
+namespace shotstamp {
+
+bool readExifPastSections(const PictureScan& scan, FileSystem& fileSystem, PictureRecord& record) {
+    if (!scan.opened || !scan.sectionLimitReached || scan.exifSegmentFound) {
+        return false;
+    }
+    std::string message;
+    const FileHandle file = fileSystem.openForReading(scan.folder + scan.fileName, message);
+    if (!file) {
+        return false;
+    }
+    PictureReader reader;
+    reader.lookForExifPastKeptSections();
+    reader.readSections(file.get());
+    if (!reader.record().exifPresent) {
+        return false;
+    }
+    record = reader.record();
+    record.thumbnailData = nullptr;
+    return true;
+}
+
+} // namespace shotstamp
