@@ -43,7 +43,7 @@ struct Candidate {
     DateSource source = DateSource::exif;
     CaptureTime time;
     Precision precision = Precision::second;
-    std::string origin;  // where it was read: "EXIF", "XMP packet", "sidecar .xmp", a name rule
+    std::string origin;  // where: "EXIF", "XMP packet", "sidecar .xmp", a name rule and its meaning
     std::string ignored; // why it was set aside; empty while it is usable
 };
 

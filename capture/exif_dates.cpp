@@ -96,6 +96,7 @@ std::vector<Candidate> exifCandidates(const ExifDateTexts& texts) {
     }
     if (dateCandidate(DateSource::modified, DateField::dateTimeModified, texts.modified,
                       texts.modifiedSubseconds, texts.modifiedOffset, {}, c)) {
+        c.origin = "EXIF, when software last changed the file";
         out.push_back(c);
     }
     return out;

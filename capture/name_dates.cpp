@@ -4,8 +4,8 @@ namespace shotstamp::capture {
 
 namespace {
 
-constexpr const char* kLocal = "local time where it was taken";
-constexpr const char* kDayOnly = "day only, from the file name: a messenger received it that day";
+constexpr const char* kLocal = "local time";
+constexpr const char* kDayOnly = "the day a messenger received it";
 
 constexpr NameRule kRules[] = {
     // Android cameras: local time, to the second or the millisecond.
@@ -129,7 +129,7 @@ bool dateFromName(std::string_view fileName, Candidate& out) {
             out = Candidate{DateSource::name,
                             time,
                             rule.precision,
-                            std::string("file name, ") + rule.pattern + ": " + rule.meaning,
+                            std::string(rule.pattern) + ", " + rule.meaning,
                             {}};
             return true;
         }

@@ -144,7 +144,7 @@ std::string zoneText(const CaptureTime& time) {
     if (time.hasOffset) {
         return offsetText(time.offsetMinutes);
     }
-    return "no zone (local time where it was taken)";
+    return "local time, zone unknown";
 }
 
 } // namespace shotstamp::capture

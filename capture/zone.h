@@ -51,7 +51,7 @@ bool inZone(const CaptureTime& time, const ZoneSetting& zone, LocalOffsetAt loca
 
 // "2023-01-02 10:11:12.123", or "2023-01-02" for a day-only value.
 std::string formatTime(const CaptureTime& time);
-// "UTC", "+01:00" or "no zone (local time where it was taken)".
+// "UTC", "+01:00" or "local time, zone unknown".
 std::string zoneText(const CaptureTime& time);
 // "+HH:MM" / "-HH:MM".
 std::string offsetText(int offsetMinutes);

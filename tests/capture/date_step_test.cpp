@@ -34,7 +34,7 @@ CaptureTime exifTime(const char* text, const char* offset = "") {
     return t;
 }
 
-const char* const kNoZone = " no zone (local time where it was taken)";
+const char* const kNoZone = " local time, zone unknown";
 
 TEST(NameDates, EveryConventionReadsItsDateAndNearMissesReadNone) {
     struct Case {
@@ -310,7 +310,7 @@ TEST(Chain, SourcesAreTriedInTheOrderGivenAndEachAnswerSaysWhy) {
     EXPECT_EQ(choice.choice()->source, DateSource::name);
     EXPECT_FALSE(choice.value.hasTime); // a day only, never a made-up time
     EXPECT_NE(choice.why.find("CreateDate set aside (before 1990-01-01); name: took file name "
-                              "2023-01-05 (day only, file name, IMG-{YYYYMMDD}-WA{####}: day only"),
+                              "2023-01-05 (day only, IMG-{YYYYMMDD}-WA{####}, the day a messenger"),
               std::string::npos)
         << choice.why;
 
