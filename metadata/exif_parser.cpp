@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 
 namespace shotstamp {
 
@@ -36,15 +37,21 @@ enum Tag : std::uint16_t {
     kXResolution = 0x011A,
     kYResolution = 0x011B,
     kResolutionUnit = 0x0128,
+    kDateTime = 0x0132,
     kThumbnailOffset = 0x0201,
     kThumbnailLength = 0x0202,
     kExposureTime = 0x829A,
     kFNumber = 0x829D,
     kExifPointer = 0x8769,
     kExposureProgram = 0x8822,
+    kGpsPointer = 0x8825,
     kIsoSpeedRatings = 0x8827,
     kExifVersion = 0x9000,
     kDateTimeOriginal = 0x9003,
+    kDateTimeDigitized = 0x9004,
+    kOffsetTime = 0x9010,
+    kOffsetTimeOriginal = 0x9011,
+    kOffsetTimeDigitized = 0x9012,
     kCompressedBitsPerPixel = 0x9102,
     kShutterSpeedValue = 0x9201,
     kApertureValue = 0x9202,
@@ -57,7 +64,9 @@ enum Tag : std::uint16_t {
     kFlash = 0x9209,
     kFocalLength = 0x920A,
     kUserComment = 0x9286,
+    kSubSecTime = 0x9290,
     kSubSecTimeOriginal = 0x9291,
+    kSubSecTimeDigitized = 0x9292,
     kPixelXDimension = 0xA002,
     kPixelYDimension = 0xA003,
     kInteroperabilityPointer = 0xA005,
@@ -70,6 +79,30 @@ constexpr std::uint32_t kTiffHeaderSize = 8;
 constexpr std::int64_t kExifHeaderSize = 6;
 constexpr std::uint32_t kEntrySize = 12;
 constexpr std::size_t kMaxUserCommentChars = 199;
+// Date, offset and fraction texts are short; anything longer is cut here and then refused by
+// whoever reads the text.
+constexpr std::size_t kMaxDateTextBytes = 40;
+
+// Tags of the GPS directory; the same numbers mean other things elsewhere.
+constexpr std::uint16_t kGpsTimeStamp = 0x0007;
+constexpr std::uint16_t kGpsDateStamp = 0x001D;
+
+// The date texts taken from the Exif and first directories, and where each goes.
+struct DateTextTag {
+    std::uint16_t tag;
+    std::string ExifDateTexts::*field;
+};
+constexpr DateTextTag kDateTextTags[] = {
+    {kDateTimeOriginal, &ExifDateTexts::original},
+    {kSubSecTimeOriginal, &ExifDateTexts::originalSubseconds},
+    {kOffsetTimeOriginal, &ExifDateTexts::originalOffset},
+    {kDateTimeDigitized, &ExifDateTexts::digitized},
+    {kSubSecTimeDigitized, &ExifDateTexts::digitizedSubseconds},
+    {kOffsetTimeDigitized, &ExifDateTexts::digitizedOffset},
+    {kDateTime, &ExifDateTexts::modified},
+    {kSubSecTime, &ExifDateTexts::modifiedSubseconds},
+    {kOffsetTime, &ExifDateTexts::modifiedOffset},
+};
 
 // Truncation toward zero that saturates instead of overflowing; NaN becomes 0.
 std::int32_t toInt32(double v) {
@@ -299,7 +332,7 @@ bool ExifParser::parseTiff(std::uint8_t* tiff, std::uint32_t size) {
     if (first < kTiffHeaderSize || first > block_.size()) {
         return note("Suspicious offset of first IFD value");
     }
-    if (!walkDirectory(first)) {
+    if (!walkDirectory(first, Directory::first)) {
         return false;
     }
     if (record_.focalPlaneXResolution != 0.0F) {
@@ -310,7 +343,7 @@ bool ExifParser::parseTiff(std::uint8_t* tiff, std::uint32_t size) {
     return true;
 }
 
-bool ExifParser::walkDirectory(std::uint32_t offset) {
+bool ExifParser::walkDirectory(std::uint32_t offset, Directory kind) {
     const auto pathEnd = path_.begin() + depth_;
     if (std::find(path_.begin(), pathEnd, offset) != pathEnd ||
         directoriesWalked_ == kMaxDirectories) {
@@ -324,6 +357,7 @@ bool ExifParser::walkDirectory(std::uint32_t offset) {
 
     path_[static_cast<std::size_t>(depth_++)] = offset;
     DirectoryState state;
+    state.kind = kind;
     const bool walked = walkEntries(offset, count, state);
     --depth_;
     if (!walked) {
@@ -349,7 +383,14 @@ bool ExifParser::walkEntries(std::uint32_t offset, std::uint32_t count, Director
         if (!decodeEntry(firstEntry + std::uint64_t{kEntrySize} * i, entry)) {
             return false;
         }
-        act(entry, state);
+        if (state.kind == Directory::gps) {
+            takeGpsEntry(entry);
+        } else {
+            act(entry, state);
+        }
+    }
+    if (state.kind == Directory::gps) {
+        return true; // a GPS directory links to no other
     }
     // A next-directory field that does not lie wholly inside the block reads as 0: no next one.
     const std::uint32_t next = block_.read32(firstEntry + std::uint64_t{kEntrySize} * count);
@@ -377,16 +418,19 @@ bool ExifParser::decodeEntry(std::uint64_t at, ExifEntry& entry) {
     return true;
 }
 
-void ExifParser::followLink(std::uint32_t link) {
+void ExifParser::followLink(std::uint32_t link, Directory kind) {
     // A broken link costs only the directory behind it; the one holding it goes on.
     if (link > block_.size()) {
         note("Illegal subdirectory link");
         return;
     }
-    walkDirectory(link);
+    walkDirectory(link, kind);
 }
 
 void ExifParser::act(const ExifEntry& entry, DirectoryState& state) {
+    if (dateTexts_ != nullptr) {
+        takeDateText(entry, state.kind);
+    }
     if (const TextTag* row = findTag(kTextTags, entry.tag)) {
         copyText(row->field(record_), entry);
         return;
@@ -456,6 +500,11 @@ void ExifParser::actOnSpecialTag(const ExifEntry& entry, double number, Director
         // value whose bounds were checked.
         followLink(block_.read32(entry.valueOffset));
         break;
+    case kGpsPointer:
+        if (dateTexts_ != nullptr) {
+            followLink(block_.read32(entry.valueOffset), Directory::gps);
+        }
+        break;
     default:
         break;
     }
@@ -500,6 +549,43 @@ void ExifParser::takeUserComment(const ExifEntry& entry) {
         record_.comment[n] = static_cast<char>(value[start + n]);
     }
     record_.comment[n] = '\0';
+}
+
+namespace {
+
+std::string boundedText(const TiffView& block, const ExifEntry& entry) {
+    const std::span<const std::uint8_t> value =
+        block.bytes(entry.valueOffset, std::min<std::uint64_t>(entry.byteCount, kMaxDateTextBytes));
+    std::string text;
+    for (std::size_t n = 0; n < value.size() && value[n] != 0; ++n) {
+        text.push_back(static_cast<char>(value[n]));
+    }
+    return text;
+}
+
+} // namespace
+
+void ExifParser::takeDateText(const ExifEntry& entry, Directory kind) {
+    const DateTextTag* row = findTag(kDateTextTags, entry.tag);
+    // DateTime means the picture's last change only in the first directory; the thumbnail's
+    // directory may carry one of its own.
+    if (row == nullptr || (entry.tag == kDateTime && kind != Directory::first)) {
+        return;
+    }
+    (*dateTexts_).*(row->field) = boundedText(block_, entry);
+}
+
+void ExifParser::takeGpsEntry(const ExifEntry& entry) {
+    if (entry.tag == kGpsDateStamp) {
+        dateTexts_->gpsDate = boundedText(block_, entry);
+    } else if (entry.tag == kGpsTimeStamp && entry.count >= 3 &&
+               (entry.format == kRational || entry.format == kSignedRational)) {
+        // Three rationals: hours, minutes, seconds; their bounds were checked with the entry.
+        dateTexts_->gpsTimeFound = true;
+        dateTexts_->gpsHour = block_.number(entry.valueOffset, entry.format);
+        dateTexts_->gpsMinute = block_.number(entry.valueOffset + 8ULL, entry.format);
+        dateTexts_->gpsSecond = block_.number(entry.valueOffset + 16ULL, entry.format);
+    }
 }
 
 } // namespace shotstamp

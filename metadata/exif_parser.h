@@ -3,6 +3,7 @@
 // Decoding of one Exif APP1 segment: a checked view of its TIFF block, and the walk over the
 // directories that the block links together.
 
+#include "capture_time.h"
 #include "picture_record.h"
 
 #include <array>
@@ -69,6 +70,10 @@ public:
     // comment fields are reset by parse() only.
     bool parseTiff(std::uint8_t* tiff, std::uint32_t size);
 
+    // Asks the walk to copy the block's date texts, the GPS directory's included, into `texts`
+    // as well. Without this call the GPS directory is never walked and nothing else changes.
+    void setDateTexts(ExifDateTexts* texts) { dateTexts_ = texts; }
+
     // The last problem met, also after a successful parse; null when there was none.
     const char* message() const { return message_; }
     // Whether the record's thumbnail now points into this segment's block.
@@ -76,17 +81,21 @@ public:
 
 private:
     // What one directory's walk gathers for itself.
+    enum class Directory : std::uint8_t { first, linked, gps };
     struct DirectoryState {
+        Directory kind = Directory::linked;
         std::int32_t thumbnailOffset = 0;
         std::int32_t thumbnailLength = 0;
     };
 
-    bool walkDirectory(std::uint32_t offset);
+    bool walkDirectory(std::uint32_t offset, Directory kind);
     bool walkEntries(std::uint32_t offset, std::uint32_t count, DirectoryState& state);
     bool decodeEntry(std::uint64_t at, ExifEntry& entry);
     void act(const ExifEntry& entry, DirectoryState& state);
     void actOnSpecialTag(const ExifEntry& entry, double number, DirectoryState& state);
-    void followLink(std::uint32_t link);
+    void followLink(std::uint32_t link, Directory kind = Directory::linked);
+    void takeDateText(const ExifEntry& entry, Directory kind);
+    void takeGpsEntry(const ExifEntry& entry);
     void copyText(std::span<char> field, const ExifEntry& entry);
     void takeUserComment(const ExifEntry& entry);
     bool note(const char* message);
@@ -99,6 +108,7 @@ private:
     int depth_ = 0;
     int directoriesWalked_ = 0;
     bool thumbnailFound_ = false;
+    ExifDateTexts* dateTexts_ = nullptr;
 };
 
 } // namespace shotstamp

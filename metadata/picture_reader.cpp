@@ -34,6 +34,10 @@ constexpr int kMarkerApp0 = 0xE0;
 constexpr int kMarkerApp1 = 0xE1;
 constexpr int kMarkerCom = 0xFE;
 
+// The name space line that opens the APP1 segment of an XMP packet, its zero byte included.
+constexpr char kXmpSignature[] = "http://ns.adobe.com/xap/1.0/";
+constexpr std::int32_t kXmpSignatureSize = sizeof kXmpSignature; // with the zero byte
+
 } // namespace
 
 void writeLineToStandardOutput(std::string_view line) {
@@ -151,6 +155,7 @@ bool PictureReader::readSections(ByteSource& source) {
             if (length >= 6 && std::memcmp(data + 2, "Exif", 4) == 0) {
                 takeExifSegment(data + 2, length);
             } else {
+                takeXmpPacket(data + 2, length);
                 discard();
             }
         } else if (code == kMarkerCom) {
@@ -213,17 +218,22 @@ void PictureReader::takeExifSegment(std::uint8_t* payload, std::int32_t length) 
     char subSecond[sizeof r.subSecTimeOriginal];
     std::memcpy(date, r.dateTimeOriginal, sizeof date);
     std::memcpy(subSecond, r.subSecTimeOriginal, sizeof subSecond);
+    const ExifDateTexts textsBefore = dateTexts_ != nullptr ? *dateTexts_ : ExifDateTexts{};
     if (parseExif(payload, length)) {
         exifParsed_ = true;
     } else {
         std::memcpy(r.dateTimeOriginal, date, sizeof date);
         std::memcpy(r.subSecTimeOriginal, subSecond, sizeof subSecond);
+        if (dateTexts_ != nullptr) {
+            *dateTexts_ = textsBefore;
+        }
     }
     r.exifPresent = exifParsed_;
 }
 
 bool PictureReader::parseExif(std::uint8_t* payload, std::int32_t segmentLength) {
     ExifParser parser(*record_);
+    parser.setDateTexts(dateTexts_);
     const bool parsed = parser.parse(payload, segmentLength);
     if (parser.message() != nullptr) {
         setError(parser.message());
@@ -232,6 +242,18 @@ bool PictureReader::parseExif(std::uint8_t* payload, std::int32_t segmentLength)
         thumbnailBlock_ = payload + 6; // the TIFF block starts after "Exif" and two zero bytes
     }
     return parsed;
+}
+
+void PictureReader::takeXmpPacket(const std::uint8_t* payload, std::int32_t length) {
+    const std::int32_t payloadSize = length - 2;
+    if (xmpPacket_ == nullptr || xmpTaken_ || payloadSize < kXmpSignatureSize ||
+        std::memcmp(payload, kXmpSignature, kXmpSignatureSize) != 0) {
+        return;
+    }
+    xmpTaken_ = true;
+    const auto size = std::min<std::size_t>(
+        static_cast<std::size_t>(payloadSize - kXmpSignatureSize), kMaxXmpBytes);
+    xmpPacket_->assign(reinterpret_cast<const char*>(payload + kXmpSignatureSize), size);
 }
 
 void PictureReader::takeFrameHeader(const std::uint8_t* b, std::int32_t length, int code) {

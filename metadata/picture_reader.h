@@ -1,6 +1,7 @@
 #pragma once
 
 #include "byte_source.h"
+#include "capture_time.h"
 #include "picture_record.h"
 
 #include <array>
@@ -67,6 +68,15 @@ public:
     // The reading stopped because kMaxSections sections were kept.
     bool sectionLimitReached() const { return sectionLimitReached_; }
 
+    // The most of an XMP packet a reader hands out; one APP1 segment holds less anyway.
+    static constexpr std::size_t kMaxXmpBytes = 65535;
+
+    // Before reading: also copy every Exif segment's date texts into `texts` (a segment that
+    // cannot be read leaves them as they were), and the first XMP packet of an APP1 segment into
+    // `packet`. Either may be null; the segments the reader keeps stay the same.
+    void setDateTexts(ExifDateTexts* texts) { dateTexts_ = texts; }
+    void setXmpPacket(std::string* packet) { xmpPacket_ = packet; }
+
     // True when the start-of-scan segment was reached. Called once per reader.
     bool readSections(std::FILE* file);
     bool readSections(ByteSource& source);
@@ -94,6 +104,7 @@ private:
     void takeFrameHeader(const std::uint8_t* buffer, std::int32_t length, int code);
     void takeComment(const std::uint8_t* buffer, std::int32_t length);
     void takeExifSegment(std::uint8_t* payload, std::int32_t length);
+    void takeXmpPacket(const std::uint8_t* payload, std::int32_t length);
     void setError(const char* message);
     void findExifPastKeptSections(ByteSource& source);
 
@@ -108,6 +119,9 @@ private:
     bool lookPast_ = false;
     bool sectionLimitReached_ = false;
     std::unique_ptr<std::uint8_t[]> lateExif_; // the Exif segment found past the kept sections
+    ExifDateTexts* dateTexts_ = nullptr;
+    std::string* xmpPacket_ = nullptr;
+    bool xmpTaken_ = false;
 };
 
 } // namespace shotstamp
