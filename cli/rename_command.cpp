@@ -41,6 +41,7 @@ constexpr const char* kUsage =
     "  --recursive     also walk the sub-folders of every FOLDER (never symbolic links)\n"
     "  --all-in-path   rename every *.jpg file in the folder of the first FILE instead\n"
     "  --dry-run       change nothing; report what would happen\n"
+    "  --no-journal    write no journal: the run cannot be undone\n"
     "  --jobs N        read up to N pictures' headers at once while renaming in order\n"
     "                  (1 to 64; 1 reads one picture at a time; default: chosen by the program)\n"
     "  --              end of options (for names that start with a dash)\n"
@@ -49,8 +50,9 @@ constexpr const char* kUsage =
     "Prints \"renamed: OLD -> NEW\" (and \"  with: OLD -> NEW\" per companion) or\n"
     "\"kept: OLD (REASON)\" per file, then \"N renamed, M kept\". Every move is written to a\n"
     "journal first; 'shotstamp-cli undo' reverts the run, 'shotstamp-cli history' lists runs.\n"
+    "When the journal cannot be written, the run stops before the move it could not record.\n"
     "Exit status: 0 when it ran (kept pictures are not errors), 1 when a file could not be\n"
-    "read or renamed for a system error, 2 for a usage error.\n";
+    "read or renamed for a system error or the run stopped, 2 for a usage error.\n";
 
 // The value of --jobs: a whole number from 1 to the most the read-ahead runs.
 bool parseJobs(std::string_view text, int& jobs) {
@@ -83,8 +85,9 @@ public:
             return;
         }
         ++kept_;
-        const bool systemError =
-            outcome.kind == RenameKind::cannotOpen || outcome.kind == RenameKind::renameRefused;
+        const bool systemError = outcome.kind == RenameKind::cannotOpen ||
+                                 outcome.kind == RenameKind::renameRefused ||
+                                 outcome.kind == RenameKind::partlyMoved;
         failed_ = failed_ || systemError;
         writeText("kept: ");
         writeText(outcome.oldPath);
@@ -128,7 +131,7 @@ std::string describeRun(int argc, char** argv) {
 int runRename(int argc, char** argv) {
     static constexpr OptionSpec kOptions[] = {
         {"--prefix", true}, {"--all-in-path"}, {"--dry-run"},   {"--subseconds"}, {"--counter"},
-        {"--companions"},   {"--shift", true}, {"--recursive"}, {"--jobs", true}};
+        {"--companions"},   {"--shift", true}, {"--recursive"}, {"--jobs", true}, {"--no-journal"}};
     ParsedArguments parsed;
     if (const auto status = parseCommand(argc, argv, {"rename", kUsage, kOptions}, parsed)) {
         return *status;
@@ -139,6 +142,7 @@ int runRename(int argc, char** argv) {
     int jobs = 0; // the program's choice
     bool companions = false;
     bool recursive = false;
+    bool noJournal = false;
     RenameOptions options;
     for (const ParsedOption& option : parsed.options) {
         if (option.name == "--prefix") {
@@ -161,6 +165,8 @@ int runRename(int argc, char** argv) {
             companions = true;
         } else if (option.name == "--recursive") {
             recursive = true;
+        } else if (option.name == "--no-journal") {
+            noJournal = true;
         } else if (!parseClockShift(option.value, options.shiftSeconds)) {
             std::fprintf(stderr,
                          "shotstamp-cli rename: --shift wants [-]HH:MM[:SS] or [-]'D HH:MM:SS', "
@@ -190,7 +196,7 @@ int runRename(int argc, char** argv) {
     CompanionIndex companionIndex(fileSystem);
     RunJournal journal({}, describeRun(argc, argv));
     options.companions = companions ? &companionIndex : nullptr;
-    options.journal = dryRun ? nullptr : &journal;
+    options.journal = dryRun || noJournal ? nullptr : &journal;
 
     RenameCommands commands(
         [&]() -> std::unique_ptr<EntryList> {
@@ -210,15 +216,20 @@ int runRename(int argc, char** argv) {
     std::printf("%d renamed, %d kept\n", printer.renamed(), printer.kept());
     if (dryRun) {
         std::fputs("shotstamp-cli rename: dry run, nothing was changed\n", stderr);
-    } else if (!journal.problem().empty()) {
-        std::fprintf(stderr, "shotstamp-cli rename: no journal (%s): this run cannot be undone\n",
-                     journal.problem().c_str());
+    } else if (noJournal) {
+        std::fputs("shotstamp-cli rename: no journal was written: this run cannot be undone\n",
+                   stderr);
+    } else if (journal.halted()) {
+        std::fprintf(stderr,
+                     "shotstamp-cli rename: stopped: %s; nothing after it was renamed%s%s\n",
+                     journal.problem().c_str(), journal.name().empty() ? "" : "; journal ",
+                     journal.name().c_str());
     } else if (!journal.name().empty()) {
         std::fprintf(stderr, "shotstamp-cli rename: journal %s ('shotstamp-cli undo' reverts it)\n",
                      journal.name().c_str());
     }
     std::fflush(stdout);
-    return printer.failed() ? 1 : 0;
+    return printer.failed() || journal.halted() ? 1 : 0;
 }
 
 } // namespace shotstamp::cli

@@ -118,6 +118,16 @@ MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::s
     return {MoveStatus::moved, {}};
 }
 
+bool DryRunFileSystem::removeFile(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    if (!existsLocked(path)) {
+        return false;
+    }
+    taken_.erase(path);
+    freed_.insert(path);
+    return true;
+}
+
 std::unique_ptr<NameEnumeration> DryRunFileSystem::enumerateJpegs(const std::string& folder) {
     // Names are taken before any rename, so what a real run would see is the folder as it is.
     return real_.enumerateJpegs(folder);

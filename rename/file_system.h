@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace shotstamp {
@@ -54,6 +55,27 @@ public:
     virtual bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) {
         return files::listFolder(folder, entries);
     }
+
+    // What the journal of a run needs: a file made only when it is new, text appended to it, a
+    // wait until that text is on the storage, a wait until a new file's entry is, and deletion.
+    // Each false (or null) result carries the system's text in `message`.
+    virtual FileHandle createNew(const std::string& path, std::string& message) {
+        return FileHandle(files::createNew(path, message));
+    }
+    virtual bool append(std::FILE* file, std::string_view text, std::string& message) {
+        return files::writeAll(file, text, message);
+    }
+    virtual bool syncData(std::FILE* file, std::string& message) {
+        return files::syncData(file, message);
+    }
+    virtual bool syncFolder(const std::string& folder, std::string& message) {
+        return files::syncFolder(folder, message);
+    }
+    virtual bool removeFile(const std::string& path) { return files::removeFile(path); }
+    // Deletes a file unless a run still writes it.
+    virtual bool removeUnlessInUse(const std::string& path) {
+        return files::removeUnlessInUse(path);
+    }
 };
 
 // The platform's files.
@@ -72,6 +94,9 @@ public:
     bool readsConcurrently() const override { return real_.readsConcurrently(); }
     bool identifyOpenFile(std::FILE* file, FileIdentity& identity) override;
     bool identifyPath(const std::string& path, FileIdentity& identity) override;
+    // Deletes nothing; the name counts as free from then on.
+    bool removeFile(const std::string& path) override;
+    bool removeUnlessInUse(const std::string& path) override { return removeFile(path); }
 
 private:
     // The real path that `path` stands for after the renames so far; false when one of them

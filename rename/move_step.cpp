@@ -1,0 +1,111 @@
+#include "move_step.h"
+
+namespace shotstamp {
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+    std::size_t cut = path.size();
+    while (cut > 0 && !files::isPathSeparator(path[cut - 1])) {
+        --cut;
+    }
+    return path.substr(0, cut);
+}
+
+MoveResult notJournaled(MoveJournal& journal) {
+    return {MoveStatus::failed,
+            "not moved: the journal cannot be written (" + journal.problem() + ")"};
+}
+
+// A change of letter case only, where the file system sees one name: through a free temporary
+// name, each step journaled and never replacing.
+MoveResult moveThroughTemporaryName(FileSystem& fileSystem, MoveJournal* journal,
+                                    const PreparedMove& move) {
+    const std::string folder = folderOf(move.to);
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const std::string temporary =
+            folder + ".shotstamp-case-" + std::to_string(attempt) + ".tmp";
+        if (fileSystem.exists(temporary)) {
+            continue;
+        }
+        const MoveResult first =
+            moveFile(fileSystem, journal, move.from, temporary, &move.identity);
+        if (first.status == MoveStatus::targetExists) {
+            continue;
+        }
+        if (first.status != MoveStatus::moved) {
+            return first;
+        }
+        const MoveResult second = moveFile(fileSystem, journal, temporary, move.to, &move.identity);
+        if (second.status != MoveStatus::moved) {
+            // Back to where it was; the journal tells undo where it is if this fails too.
+            moveFile(fileSystem, journal, temporary, move.from, &move.identity);
+        }
+        return second;
+    }
+    return {MoveStatus::failed, "no free temporary name"};
+}
+
+} // namespace
+
+bool prepareMove(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
+                 const std::string& to, const FileIdentity* expected, PreparedMove& move,
+                 MoveResult& refusal) {
+    move.from = from;
+    move.to = to;
+    move.identified = fileSystem.identifyPath(from, move.identity);
+    if (expected != nullptr && move.identified && !(move.identity == *expected)) {
+        refusal = {MoveStatus::failed, kChangedFile};
+        return false;
+    }
+    if (journal != nullptr) {
+        move.number = journal->note(from, to, move.identified ? &move.identity : nullptr);
+    }
+    return true;
+}
+
+MoveResult makeMove(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& move) {
+    FileIdentity now;
+    if (move.identified && fileSystem.identifyPath(move.from, now) && !(now == move.identity)) {
+        if (journal != nullptr) {
+            journal->result(move.number, false);
+        }
+        return {MoveStatus::failed, kChangedFile};
+    }
+    MoveResult result = fileSystem.moveNoReplace(move.from, move.to);
+    if (result.status == MoveStatus::targetExists && move.identified && move.from != move.to &&
+        fileSystem.identifyPath(move.to, now) && now == move.identity) {
+        if (journal != nullptr) {
+            journal->result(move.number, false);
+        }
+        return moveThroughTemporaryName(fileSystem, journal, move);
+    }
+    if (result.status == MoveStatus::moved && move.identified &&
+        fileSystem.identifyPath(move.to, now) && !(now == move.identity)) {
+        // Another program put a file under the old name between the check and the move.
+        if (journal != nullptr) {
+            journal->result(move.number, false);
+        }
+        fileSystem.moveNoReplace(move.to, move.from);
+        return {MoveStatus::failed, kChangedFile};
+    }
+    if (journal != nullptr) {
+        journal->result(move.number, result.status == MoveStatus::moved);
+    }
+    return result;
+}
+
+MoveResult moveFile(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
+                    const std::string& to, const FileIdentity* expected) {
+    PreparedMove move;
+    MoveResult refusal;
+    if (!prepareMove(fileSystem, journal, from, to, expected, move, refusal)) {
+        return refusal;
+    }
+    if (journal != nullptr && !journal->commit()) {
+        return notJournaled(*journal);
+    }
+    return makeMove(fileSystem, journal, move);
+}
+
+} // namespace shotstamp
