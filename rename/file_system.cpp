@@ -105,7 +105,15 @@ MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::s
         return {MoveStatus::failed, std::strerror(ENOENT)};
     }
     if (existsLocked(to)) {
-        return {MoveStatus::targetExists, {}};
+        // Where the system ignores letter case, the taken name may be the file itself.
+        std::string realFrom;
+        FileIdentity target;
+        FileIdentity source;
+        if (from == to || taken_.count(to) != 0 || !realPathOf(from, realFrom) ||
+            !real_.identifyPath(to, target) || !real_.identifyPath(realFrom, source) ||
+            !(target == source)) {
+            return {MoveStatus::targetExists, {}};
+        }
     }
     std::string source = from;
     if (const auto it = taken_.find(from); it != taken_.end()) {

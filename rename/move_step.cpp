@@ -17,6 +17,9 @@ MoveResult notJournaled(MoveJournal& journal) {
             "not moved: the journal cannot be written (" + journal.problem() + ")"};
 }
 
+MoveResult moveOnce(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
+                    const std::string& to, const FileIdentity* expected, bool caseStep);
+
 // A change of letter case only, where the file system sees one name: through a free temporary
 // name, each step journaled and never replacing.
 MoveResult moveThroughTemporaryName(FileSystem& fileSystem, MoveJournal* journal,
@@ -36,10 +39,11 @@ MoveResult moveThroughTemporaryName(FileSystem& fileSystem, MoveJournal* journal
         if (first.status != MoveStatus::moved) {
             return first;
         }
-        const MoveResult second = moveFile(fileSystem, journal, temporary, move.to, &move.identity);
+        const MoveResult second =
+            moveOnce(fileSystem, journal, temporary, move.to, &move.identity, false);
         if (second.status != MoveStatus::moved) {
             // Back to where it was; the journal tells undo where it is if this fails too.
-            moveFile(fileSystem, journal, temporary, move.from, &move.identity);
+            moveOnce(fileSystem, journal, temporary, move.from, &move.identity, false);
         }
         return second;
     }
@@ -64,7 +68,10 @@ bool prepareMove(FileSystem& fileSystem, MoveJournal* journal, const std::string
     return true;
 }
 
-MoveResult makeMove(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& move) {
+namespace {
+
+MoveResult makeMoveStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& move,
+                        bool caseStep) {
     FileIdentity now;
     if (move.identified && fileSystem.identifyPath(move.from, now) && !(now == move.identity)) {
         if (journal != nullptr) {
@@ -73,8 +80,8 @@ MoveResult makeMove(FileSystem& fileSystem, MoveJournal* journal, const Prepared
         return {MoveStatus::failed, kChangedFile};
     }
     MoveResult result = fileSystem.moveNoReplace(move.from, move.to);
-    if (result.status == MoveStatus::targetExists && move.identified && move.from != move.to &&
-        fileSystem.identifyPath(move.to, now) && now == move.identity) {
+    if (caseStep && result.status == MoveStatus::targetExists && move.identified &&
+        move.from != move.to && fileSystem.identifyPath(move.to, now) && now == move.identity) {
         if (journal != nullptr) {
             journal->result(move.number, false);
         }
@@ -95,8 +102,17 @@ MoveResult makeMove(FileSystem& fileSystem, MoveJournal* journal, const Prepared
     return result;
 }
 
-MoveResult moveFile(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
-                    const std::string& to, const FileIdentity* expected) {
+MoveResult moveOnce(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
+                    const std::string& to, const FileIdentity* expected, bool caseStep) {
+    // A name taken by another file is refused before anything is written down, so that a run
+    // whose every name is taken leaves no journal.
+    FileIdentity atTarget;
+    FileIdentity atSource;
+    if (fileSystem.exists(to) &&
+        !(fileSystem.identifyPath(to, atTarget) && fileSystem.identifyPath(from, atSource) &&
+          atTarget == atSource)) {
+        return {MoveStatus::targetExists, {}};
+    }
     PreparedMove move;
     MoveResult refusal;
     if (!prepareMove(fileSystem, journal, from, to, expected, move, refusal)) {
@@ -105,7 +121,18 @@ MoveResult moveFile(FileSystem& fileSystem, MoveJournal* journal, const std::str
     if (journal != nullptr && !journal->commit()) {
         return notJournaled(*journal);
     }
-    return makeMove(fileSystem, journal, move);
+    return makeMoveStep(fileSystem, journal, move, caseStep);
+}
+
+} // namespace
+
+MoveResult makeMove(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& move) {
+    return makeMoveStep(fileSystem, journal, move, true);
+}
+
+MoveResult moveFile(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
+                    const std::string& to, const FileIdentity* expected) {
+    return moveOnce(fileSystem, journal, from, to, expected, true);
 }
 
 } // namespace shotstamp
