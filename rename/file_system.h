@@ -47,6 +47,9 @@ public:
     // identify calls may run on several threads at once while one more thread calls the rest; a
     // file system that says false is read on the command's own thread only.
     virtual bool readsConcurrently() const { return false; }
+    // True for a file system that only pretends to move files: nothing can change under it
+    // between two of its calls, so the move step's checks against other programs are left out.
+    virtual bool pretends() const { return false; }
     // Which file an open handle reads, and which file a path leads to now; false when that
     // cannot be told, and then a header read earlier is read again rather than trusted.
     virtual bool identifyOpenFile(std::FILE*, FileIdentity&) { return false; }
@@ -92,6 +95,7 @@ public:
     bool exists(const std::string& path) override;
     // Safe to read from several threads when the real one is: the remembered names are locked.
     bool readsConcurrently() const override { return real_.readsConcurrently(); }
+    bool pretends() const override { return true; }
     bool identifyOpenFile(std::FILE* file, FileIdentity& identity) override;
     bool identifyPath(const std::string& path, FileIdentity& identity) override;
     // Deletes nothing; the name counts as free from then on.

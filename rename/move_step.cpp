@@ -54,10 +54,15 @@ MoveResult moveThroughTemporaryName(FileSystem& fileSystem, MoveJournal* journal
 
 bool prepareMove(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
                  const std::string& to, const FileIdentity* expected, PreparedMove& move,
-                 MoveResult& refusal) {
+                 MoveResult& refusal, bool known) {
     move.from = from;
     move.to = to;
-    move.identified = fileSystem.identifyPath(from, move.identity);
+    if (known && expected != nullptr) {
+        move.identified = true;
+        move.identity = *expected;
+    } else {
+        move.identified = fileSystem.identifyPath(from, move.identity);
+    }
     if (expected != nullptr && move.identified && !(move.identity == *expected)) {
         refusal = {MoveStatus::failed, kChangedFile};
         return false;
@@ -73,7 +78,8 @@ namespace {
 MoveResult makeMoveStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& move,
                         bool caseStep) {
     FileIdentity now;
-    if (move.identified && fileSystem.identifyPath(move.from, now) && !(now == move.identity)) {
+    const bool checked = move.identified && !fileSystem.pretends();
+    if (checked && fileSystem.identifyPath(move.from, now) && !(now == move.identity)) {
         if (journal != nullptr) {
             journal->result(move.number, false);
         }
@@ -87,8 +93,8 @@ MoveResult makeMoveStep(FileSystem& fileSystem, MoveJournal* journal, const Prep
         }
         return moveThroughTemporaryName(fileSystem, journal, move);
     }
-    if (result.status == MoveStatus::moved && move.identified &&
-        fileSystem.identifyPath(move.to, now) && !(now == move.identity)) {
+    if (result.status == MoveStatus::moved && checked && fileSystem.identifyPath(move.to, now) &&
+        !(now == move.identity)) {
         // Another program put a file under the old name between the check and the move.
         if (journal != nullptr) {
             journal->result(move.number, false);

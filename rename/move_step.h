@@ -22,10 +22,11 @@ struct PreparedMove {
 };
 
 // Finds which file `from` is and notes the move in the journal (not durable yet). False, with
-// the reason in `refusal`, when `expected` is given and `from` is another file now.
+// the reason in `refusal`, when `expected` is given and `from` is another file now. With
+// `known`, `expected` is taken as what `from` is, without asking the file system.
 bool prepareMove(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
                  const std::string& to, const FileIdentity* expected, PreparedMove& move,
-                 MoveResult& refusal);
+                 MoveResult& refusal, bool known = false);
 
 // Makes a prepared move whose journal line is durable. The file moves only when `from` still is
 // the file written down; a file that turns out to be another one after the move is moved back.

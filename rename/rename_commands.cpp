@@ -336,23 +336,13 @@ RenameCommands::RenameCommands(EntryListFactory makeEntryList, PrefixSource& pre
       closeWindow_(std::move(closeWindow)), observer_(observer),
       fileSystem_(fileSystem != nullptr ? fileSystem : &realFileSystem()) {}
 
-namespace {
-
-// The picture as it is now: read again when its path leads to another file than the one read.
-PictureScan currentScan(const PictureScan& scan, FileSystem& fileSystem) {
-    FileIdentity now;
-    if (scan.identified && fileSystem.identifyPath(scan.folder + scan.fileName, now) &&
-        !(now == scan.identity)) {
-        return scanPicture(scan.folder, scan.fileName, fileSystem);
-    }
-    return scan;
-}
-
-} // namespace
-
 RenameOutcome RenameCommands::handle(const PictureScan& scan) {
-    RenameOutcome outcome =
-        renameScanned(currentScan(scan, *fileSystem_), prefix_, *fileSystem_, options_);
+    RenameOutcome outcome = renameScanned(scan, prefix_, *fileSystem_, options_);
+    if (outcome.kind == RenameKind::renameRefused && outcome.systemMessage == kChangedFile) {
+        // Another file has its name now: that file is read and decided on, once.
+        outcome = renameScanned(scanPicture(scan.folder, scan.fileName, *fileSystem_), prefix_,
+                                *fileSystem_, options_);
+    }
     if (observer_ != nullptr) {
         observer_->onOutcome(outcome);
     }
@@ -386,8 +376,9 @@ void RenameCommands::handleBatch(std::span<const PictureScan> batch) {
         for (const PlanRecorder::Move& move : plan.moves) {
             PreparedMove prepared;
             MoveResult refusal;
+            // What the plan found the file to be; the check right before the move still asks.
             if (!prepareMove(*fileSystem_, &journal, move.from, move.to,
-                             move.identified ? &move.identity : nullptr, prepared, refusal)) {
+                             move.identified ? &move.identity : nullptr, prepared, refusal, true)) {
                 plan.onItsOwn = true;
                 break;
             }
