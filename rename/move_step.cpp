@@ -57,7 +57,8 @@ bool prepareMove(FileSystem& fileSystem, MoveJournal* journal, const std::string
                  MoveResult& refusal, bool known) {
     move.from = from;
     move.to = to;
-    if (known && expected != nullptr) {
+    // On a file system that only pretends, the file read is the file moved.
+    if (expected != nullptr && (known || fileSystem.pretends())) {
         move.identified = true;
         move.identity = *expected;
     } else {

@@ -202,6 +202,29 @@ TEST(Journal, FaultAtEveryWriteAndMoveIsUndoneExactly) {
     }
 }
 
+// The window's journal fails after its first write: every picture is still renamed, and the run
+// is recorded as incomplete.
+TEST(Journal, TheWindowRenamesOnAndItsRunIsIncomplete) {
+    TempFolder dir;
+    TempFolder state;
+    fillCard(dir.path());
+    Hooked files;
+    int writes = 0;
+    files.beforeWrite = [&] { return ++writes <= 2; };
+    {
+        RunJournal journal(state.path(), "window", {}, RunJournal::WhenUnwritable::goOn, &files);
+        const auto outcomes = renameCard(dir.path(), files, &journal);
+        EXPECT_EQ(std::count_if(outcomes.begin(), outcomes.end(),
+                                [](auto& o) { return o.kind == RenameKind::renamed; }),
+                  50);
+    }
+    JournalRun run;
+    ASSERT_TRUE(readRun(realFileSystem(), state.path(),
+                        lastUndoableRun(realFileSystem(), state.path()), run));
+    EXPECT_FALSE(run.complete);
+    EXPECT_EQ(run.moves.size(), 2u) << "the first picture and its companion";
+}
+
 TEST(Journal, LiveRunsStayAndSerialsOrderRuns) {
     TempFolder state;
     // Names by the clock say 2099 before 1970; the serials say otherwise.
