@@ -349,7 +349,7 @@ RenameOutcome RenameCommands::handle(const PictureScan& scan) {
     return outcome;
 }
 
-void RenameCommands::handleBatch(std::span<const PictureScan> batch) {
+std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
     MoveJournal& journal = *options_.journal;
     // Plan: every picture decided on a file system that only pretends, so that names taken
     // within the batch count.
@@ -394,10 +394,10 @@ void RenameCommands::handleBatch(std::span<const PictureScan> batch) {
         if (observer_ != nullptr) {
             observer_->onOutcome(stopped);
         }
-        return;
+        return batch.size();
     }
     // Move, in order. A picture whose moves do not go as planned is put back and renamed on its
-    // own; the pictures after it are planned afresh.
+    // own; the pictures after it are left to be planned afresh.
     const auto abandonFrom = [&](std::size_t first) {
         for (std::size_t j = plans.size(); j-- > first;) {
             for (const PreparedMove& move : plans[j].prepared) {
@@ -432,17 +432,21 @@ void RenameCommands::handleBatch(std::span<const PictureScan> batch) {
         noteCompanions(plan, batch[i].folder, options_.companions, false);
         const RenameOutcome outcome = handle(batch[i]);
         if (journal.halted()) {
-            return;
+            return batch.size();
         }
         if (made == 0 && outcome.kind == plan.outcome.kind &&
             outcome.newPath == plan.outcome.newPath) {
             continue; // what the plan foresaw (a name taken): the plans after it still hold
         }
         abandonFrom(i + 1);
-        if (i + 1 < batch.size()) {
-            handleBatch(batch.subspan(i + 1));
-        }
-        return;
+        return i + 1;
+    }
+    return batch.size();
+}
+
+void RenameCommands::handleBatches(std::span<const PictureScan> batch) {
+    for (std::size_t done = 0; done < batch.size() && !options_.journal->halted();) {
+        done += handleBatch(batch.subspan(done));
     }
 }
 
@@ -461,14 +465,12 @@ void RenameCommands::renameAll(ReadAheadSource source) {
     for (PictureScan scan; !options_.journal->halted() && pictures.next(scan);) {
         batch.push_back(std::move(scan));
         if (batch.size() == size) {
-            handleBatch(batch);
+            handleBatches(batch);
             batch.clear();
             size = std::min(size * 2, kLargestBatch);
         }
     }
-    if (!batch.empty() && !options_.journal->halted()) {
-        handleBatch(batch);
-    }
+    handleBatches(batch);
 }
 
 void RenameCommands::renameMarked() {

@@ -124,8 +124,11 @@ public:
 private:
     void renameAll(ReadAheadSource source);
     RenameOutcome handle(const PictureScan& scan);
-    // Plans the moves of a batch, journals them in one piece, then makes them.
-    void handleBatch(std::span<const PictureScan> batch);
+    // Plans the moves of a batch, journals them in one piece, then makes them; returns how many
+    // pictures it handled (fewer when one went otherwise than planned and the rest need a plan
+    // of their own).
+    std::size_t handleBatch(std::span<const PictureScan> batch);
+    void handleBatches(std::span<const PictureScan> batch);
 
     EntryListFactory makeEntryList_;
     PrefixSource& prefix_;
