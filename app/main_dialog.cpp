@@ -10,7 +10,7 @@ MainDialog::MainDialog(ui::Toolkit& toolkit, std::string commandLine,
                        std::vector<std::string> arguments, Options options)
     : ui::Dialog(res::kMainDialog), icon_(toolkit.loadIcon(res::kAppIconId)),
       commandLine_(std::move(commandLine)), arguments_(std::move(arguments)), options_(options),
-      journal_(options.journalFolder, {}),
+      journal_(options.journalFolder, {}, {}, RunJournal::WhenUnwritable::goOn),
       commands_([this] { return makeEntryList(commandLine_, arguments_); }, *this,
                 [this] { onOk(); }, options.observer, options.fileSystem) {
     addCommand(ui::kIdCancel, ui::kButtonClicked, [this] { renameMarked(); });

@@ -56,7 +56,8 @@ private:
     std::vector<std::string> arguments_;
     Options options_;
     // Every move the window makes is written down first, so that the run can be undone from
-    // the command-line tool. Nothing about it is ever shown.
+    // the command-line tool. Nothing about it is ever shown: when the journal cannot be written
+    // the window renames all the same and the run is recorded as incomplete where it can be.
     RunJournal journal_;
     RenameCommands commands_;
 };

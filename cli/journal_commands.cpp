@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "rename/journal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -12,15 +13,17 @@ namespace shotstamp::cli {
 namespace {
 
 constexpr const char* kUndoUsage =
-    "usage: shotstamp-cli undo [--dry-run] [RUN]\n"
+    "usage: shotstamp-cli undo [--dry-run] [--yes] [RUN]\n"
     "\n"
     "Reverts the last run that renamed pictures (shotstamp-cli rename, or the window), or\n"
-    "the run named RUN as 'shotstamp-cli history' lists it, last move first. A file that no\n"
-    "longer carries the name the run gave it, or whose old name is taken now, is reported\n"
-    "and left alone; the others are still reverted. Nothing is ever replaced. The undo is a\n"
-    "run of its own, so it can be undone too.\n"
+    "the run named RUN as 'shotstamp-cli history' lists it, last move first. It first says\n"
+    "which run it undoes. A file is moved back only when it is the very file the run moved;\n"
+    "one that no longer carries the name the run gave it, is another file now, or whose old\n"
+    "name is taken, is reported and left alone; the others are still reverted. Nothing is\n"
+    "ever replaced. The undo is a run of its own, so it can be undone too.\n"
     "\n"
     "  --dry-run   change nothing; report what would happen\n"
+    "  --yes       undo the last run although it was made in another folder\n"
     "  --help      print this text\n"
     "\n"
     "Prints \"reverted: NEW -> OLD\" or \"left: NEW (REASON)\" per move, then a count.\n"
@@ -38,8 +41,14 @@ const char* undoReason(UndoKind kind) {
     switch (kind) {
     case UndoKind::reverted:
         return "reverted";
+    case UndoKind::notMoved:
+        return "the run never moved it";
     case UndoKind::notAtNewName:
         return "no file has its new name any more";
+    case UndoKind::otherFile:
+        return "the file under its new name is not the one the run moved";
+    case UndoKind::unidentified:
+        return "the journal (of an earlier version) does not say which file it moved";
     case UndoKind::oldNameTaken:
         return "its old name is taken";
     case UndoKind::refused:
@@ -70,21 +79,70 @@ std::optional<int> parse(int argc, char** argv, const char* name, const char* us
 
 } // namespace
 
+namespace {
+
+// Whether plain undo may go on with a run made in another folder than the current one.
+bool confirmedElsewhere(const JournalRun& run, bool yes) {
+    if (yes || run.folder.empty() || run.folder == files::absolutePath("")) {
+        return true;
+    }
+    if (!files::standardInputIsTerminal()) {
+        std::fprintf(stderr,
+                     "shotstamp-cli undo: the run was made in %s, not here: give --yes or the "
+                     "run's name (%s) to undo it\n",
+                     run.folder.c_str(), run.name.c_str());
+        return false;
+    }
+    std::printf("It was made in %s, not here. Undo it? [y/N] ", run.folder.c_str());
+    std::fflush(stdout);
+    char answer[16] = {};
+    return std::fgets(answer, sizeof answer, stdin) != nullptr &&
+           (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+} // namespace
+
 int runUndo(int argc, char** argv) {
-    static constexpr OptionSpec kOptions[] = {{"--dry-run"}};
+    static constexpr OptionSpec kOptions[] = {{"--dry-run"}, {"--yes"}};
     ParsedArguments parsed;
     if (const auto status = parse(argc, argv, "undo", kUndoUsage, kOptions, 1, parsed)) {
         return *status;
     }
-    const bool dryRun = !parsed.options.empty();
+    bool dryRun = false;
+    bool yes = false;
+    for (const ParsedOption& option : parsed.options) {
+        (option.name == "--yes" ? yes : dryRun) = true;
+    }
     FileSystem& real = realFileSystem();
     const std::string folder = files::userStateFolder();
+    const bool named = parsed.firstOperand < argc;
+    std::vector<std::string> unreadable;
     const std::string name =
-        parsed.firstOperand < argc ? argv[parsed.firstOperand] : lastUndoableRun(real, folder);
+        named ? argv[parsed.firstOperand] : lastUndoableRun(real, folder, &unreadable);
+    for (const std::string& skipped : unreadable) {
+        std::fprintf(stderr, "shotstamp-cli undo: passed over %s: its journal cannot be read\n",
+                     skipped.c_str());
+    }
+    // A name of the list, never a path: nothing outside the journal folder is read.
+    const std::vector<std::string> runs = listRuns(real, folder);
     JournalRun run;
-    if (name.empty() || !readRun(real, folder, name, run)) {
+    if (name.empty() || std::find(runs.begin(), runs.end(), name) == runs.end()) {
         std::fprintf(stderr, "shotstamp-cli undo: %s\n",
                      name.empty() ? "no run to undo" : ("no run named '" + name + "'").c_str());
+        return 1;
+    }
+    if (!readRun(real, folder, name, run)) {
+        std::fprintf(stderr, "shotstamp-cli undo: the journal of %s cannot be read\n",
+                     name.c_str());
+        return 1;
+    }
+    std::printf("Undoing run %s of %s in %s: %zu moves (%s)\n", run.name.c_str(), run.time.c_str(),
+                run.folder.c_str(), run.movedCount(), run.startedBy.c_str());
+    if (!run.complete) {
+        std::puts("The run is incomplete: it was stopped, is still going on, or made moves its "
+                  "journal could not record; what the journal has is undone.");
+    }
+    if (!named && !dryRun && !confirmedElsewhere(run, yes)) {
         return 1;
     }
 
@@ -96,7 +154,11 @@ int runUndo(int argc, char** argv) {
             [&](const UndoStep& step) {
                 if (step.kind == UndoKind::reverted) {
                     ++reverted;
-                    std::printf("reverted: %s -> %s\n", step.newPath.c_str(), step.oldPath.c_str());
+                    std::printf("%s: %s -> %s\n", dryRun ? "would revert" : "reverted",
+                                step.newPath.c_str(), step.oldPath.c_str());
+                    return;
+                }
+                if (step.kind == UndoKind::notMoved) {
                     return;
                 }
                 ++left;
@@ -106,9 +168,11 @@ int runUndo(int argc, char** argv) {
     std::printf("%d reverted, %d left\n", reverted, left);
     if (dryRun) {
         std::fputs("shotstamp-cli undo: dry run, nothing was changed\n", stderr);
+    } else if (journal.halted()) {
+        std::fprintf(stderr, "shotstamp-cli undo: stopped: %s\n", journal.problem().c_str());
     }
     std::fflush(stdout);
-    return left == 0 ? 0 : 1;
+    return left == 0 && !journal.halted() ? 0 : 1;
 }
 
 int runHistory(int argc, char** argv) {
@@ -120,10 +184,13 @@ int runHistory(int argc, char** argv) {
     const std::string folder = files::userStateFolder();
     for (const std::string& name : listRuns(real, folder)) {
         JournalRun run;
-        if (readRun(real, folder, name, run)) {
-            std::printf("%s  %s  %zu moved  %s  %s\n", run.name.c_str(), run.time.c_str(),
-                        run.movedCount(), run.folder.c_str(), run.startedBy.c_str());
+        if (!readRun(real, folder, name, run)) {
+            std::printf("%s  (its journal cannot be read)\n", name.c_str());
+            continue;
         }
+        std::printf("%s  %s  %zu moved  %s  %s%s\n", run.name.c_str(), run.time.c_str(),
+                    run.movedCount(), run.folder.c_str(), run.startedBy.c_str(),
+                    run.complete ? "" : "  (incomplete)");
     }
     std::fflush(stdout);
     return 0;

@@ -43,6 +43,7 @@ constexpr const char* kUsage =
     "  --recursive     also walk the sub-folders of every FOLDER (never symbolic links)\n"
     "  --all-in-path   rename every *.jpg file in the folder of the first FILE instead\n"
     "  --dry-run       change nothing; report what would happen\n"
+    "  --no-journal    write no journal: the run cannot be undone\n"
     "  --jobs N        read up to N pictures' headers at once while renaming in order\n"
     "                  (1 to 64; 1 reads one picture at a time; default: chosen by the program)\n"
     "  --              end of options (for names that start with a dash)\n"
@@ -51,8 +52,9 @@ constexpr const char* kUsage =
     "Prints \"renamed: OLD -> NEW\" (and \"  with: OLD -> NEW\" per companion) or\n"
     "\"kept: OLD (REASON)\" per file, then \"N renamed, M kept\". Every move is written to a\n"
     "journal first; 'shotstamp-cli undo' reverts the run, 'shotstamp-cli history' lists runs.\n"
+    "When the journal cannot be written, the run stops before the move it could not record.\n"
     "Exit status: 0 when it ran (kept pictures are not errors), 1 when a file could not be\n"
-    "read or renamed for a system error, 2 for a usage error.\n";
+    "read or renamed for a system error or the run stopped, 2 for a usage error.\n";
 
 // The value of --jobs: a whole number from 1 to the most the read-ahead runs.
 bool parseJobs(std::string_view text, int& jobs) {
@@ -113,8 +115,9 @@ public:
             return;
         }
         ++kept_;
-        const bool systemError =
-            outcome.kind == RenameKind::cannotOpen || outcome.kind == RenameKind::renameRefused;
+        const bool systemError = outcome.kind == RenameKind::cannotOpen ||
+                                 outcome.kind == RenameKind::renameRefused ||
+                                 outcome.kind == RenameKind::partlyMoved;
         failed_ = failed_ || systemError;
         writeText("kept: ");
         writeName(outcome.oldPath);
@@ -154,7 +157,8 @@ struct RenameSettings {
     bool dryRun = false;
     bool companions = false;
     bool recursive = false;
-    int jobs = 0; // the program's choice
+    bool noJournal = false; // renamed on purpose without a way back
+    int jobs = 0;           // the program's choice
     RenameOptions options;
 };
 
@@ -167,6 +171,7 @@ std::optional<int> readSettings(const ParsedArguments& parsed, RenameSettings& s
         settings.dryRun = settings.dryRun || name == "--dry-run";
         settings.companions = settings.companions || name == "--companions";
         settings.recursive = settings.recursive || name == "--recursive";
+        settings.noJournal = settings.noJournal || name == "--no-journal";
         settings.options.subseconds = settings.options.subseconds || name == "--subseconds";
         settings.options.counter = settings.options.counter || name == "--counter";
         if (name == "--prefix") {
@@ -199,9 +204,14 @@ void printSummary(const PrintingObserver& printer, const RenameSettings& setting
     std::printf("%d renamed, %d kept\n", printer.renamed(), printer.kept());
     if (settings.dryRun) {
         std::fputs("shotstamp-cli rename: dry run, nothing was changed\n", stderr);
-    } else if (!journal.problem().empty()) {
-        std::fprintf(stderr, "shotstamp-cli rename: no journal (%s): this run cannot be undone\n",
-                     journal.problem().c_str());
+    } else if (settings.noJournal) {
+        std::fputs("shotstamp-cli rename: no journal was written: this run cannot be undone\n",
+                   stderr);
+    } else if (journal.halted()) {
+        std::fprintf(stderr,
+                     "shotstamp-cli rename: stopped: %s; nothing after it was renamed%s%s\n",
+                     journal.problem().c_str(), journal.name().empty() ? "" : "; journal ",
+                     journal.name().c_str());
     } else if (!journal.name().empty()) {
         std::fprintf(stderr, "shotstamp-cli rename: journal %s ('shotstamp-cli undo' reverts it)\n",
                      journal.name().c_str());
@@ -230,7 +240,7 @@ std::string describeRun(int argc, char** argv) {
 int runRename(int argc, char** argv) {
     static constexpr OptionSpec kOptions[] = {
         {"--prefix", true}, {"--all-in-path"}, {"--dry-run"},   {"--subseconds"}, {"--counter"},
-        {"--companions"},   {"--shift", true}, {"--recursive"}, {"--jobs", true}};
+        {"--companions"},   {"--shift", true}, {"--recursive"}, {"--jobs", true}, {"--no-journal"}};
     ParsedArguments parsed;
     RenameSettings settings;
     if (const auto status = parseCommand(argc, argv, {"rename", kUsage, kOptions}, parsed)) {
@@ -260,7 +270,7 @@ int runRename(int argc, char** argv) {
         printer.skipped(path, "companion of more than one picture: it stays", false);
     });
     settings.options.companions = settings.companions ? &companionIndex : nullptr;
-    settings.options.journal = settings.dryRun ? nullptr : &journal;
+    settings.options.journal = settings.dryRun || settings.noJournal ? nullptr : &journal;
     const auto makeList = [&]() -> std::unique_ptr<EntryList> {
         if (settings.allInPath) {
             return std::make_unique<ArgumentEntryList>(files);
@@ -277,7 +287,7 @@ int runRename(int argc, char** argv) {
     commands.setJobs(settings.jobs);
     settings.allInPath ? commands.renameAllInPath() : commands.renameMarked();
     printSummary(printer, settings, journal);
-    return printer.failed() ? 1 : 0;
+    return printer.failed() || journal.halted() ? 1 : 0;
 }
 
 } // namespace shotstamp::cli

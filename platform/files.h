@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // File operations of the rename path: open for reading, a rename that never replaces, and the
@@ -28,10 +29,13 @@ MoveResult moveNoReplace(const std::string& from, const std::string& to);
 bool exists(const std::string& path);
 
 // Which file an open stream reads, or a path leads to now (links followed): the volume and the
-// file's number on it. Two equal identities are one file, whatever its names.
+// file's number on it, with its size and last write time as a second check. Two equal identities
+// are one file, whatever its names, unchanged since the other was taken.
 struct FileIdentity {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0; // in the system's own units
     bool operator==(const FileIdentity&) const = default;
 };
 // False when the system cannot tell (for a path: also when nothing can be reached by it).
@@ -107,11 +111,28 @@ std::string absolutePath(const std::string& path);
 std::string nameOnDisk(const std::string& path);
 
 // Creates a file that must not exist yet and opens it for binary writing; null with the system's
-// text in `message` when it exists or cannot be made.
+// text in `message` when it exists or cannot be made. While the stream is open the file counts as
+// in use (see removeUnlessInUse).
 std::FILE* createNew(const std::string& path, std::string& message);
+
+// Writes all of `text` and hands it to the system; false with the system's text otherwise.
+bool writeAll(std::FILE* file, std::string_view text, std::string& message);
+
+// Waits until what was written to the stream is on the storage itself (its data, and the size
+// needed to read it back).
+bool syncData(std::FILE* file, std::string& message);
+
+// Waits until the folder's entries (a file just made in it) are on the storage.
+bool syncFolder(const std::string& folder, std::string& message);
 
 // Deletes a file; false when it could not be deleted.
 bool removeFile(const std::string& path);
+
+// Deletes a file unless a stream from createNew still has it open, in this or another process.
+bool removeUnlessInUse(const std::string& path);
+
+// True when the program's standard input is a terminal, where a person can answer a question.
+bool standardInputIsTerminal();
 
 // The per-user folder where the program keeps its state (the journals of past runs), made with
 // its parents when missing; ends in the path separator. Empty when it cannot be found or made.

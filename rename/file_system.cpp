@@ -106,7 +106,15 @@ MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::s
         return {MoveStatus::failed, std::strerror(ENOENT)};
     }
     if (existsLocked(to)) {
-        return {MoveStatus::targetExists, {}};
+        // Where the system ignores letter case, the taken name may be the file itself.
+        std::string realFrom;
+        FileIdentity target;
+        FileIdentity source;
+        if (from == to || taken_.count(to) != 0 || !realPathOf(from, realFrom) ||
+            !real_.identifyPath(to, target) || !real_.identifyPath(realFrom, source) ||
+            !(target == source)) {
+            return {MoveStatus::targetExists, {}};
+        }
     }
     if (std::string message; !files::nameFits(to, message)) {
         return {MoveStatus::failed, message}; // what the real rename would answer
@@ -138,6 +146,16 @@ bool DryRunFileSystem::listFolder(const std::string& folder,
             entries.push_back({std::string(name), files::kindOf(real)});
         }
     }
+    return true;
+}
+
+bool DryRunFileSystem::removeFile(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    if (!existsLocked(path)) {
+        return false;
+    }
+    taken_.erase(path);
+    freed_.insert(path);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace shotstamp {
@@ -46,6 +47,9 @@ public:
     // identify calls may run on several threads at once while one more thread calls the rest; a
     // file system that says false is read on the command's own thread only.
     virtual bool readsConcurrently() const { return false; }
+    // True for a file system that only pretends to move files: nothing can change under it
+    // between two of its calls, so the move step's checks against other programs are left out.
+    virtual bool pretends() const { return false; }
     // Which file an open handle reads, and which file a path leads to now; false when that
     // cannot be told, and then a header read earlier is read again rather than trusted.
     virtual bool identifyOpenFile(std::FILE*, FileIdentity&) { return false; }
@@ -53,6 +57,27 @@ public:
     // Every name of a folder with its kind; false when the folder cannot be read.
     virtual bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) {
         return files::listFolder(folder, entries);
+    }
+
+    // What the journal of a run needs: a file made only when it is new, text appended to it, a
+    // wait until that text is on the storage, a wait until a new file's entry is, and deletion.
+    // Each false (or null) result carries the system's text in `message`.
+    virtual FileHandle createNew(const std::string& path, std::string& message) {
+        return FileHandle(files::createNew(path, message));
+    }
+    virtual bool append(std::FILE* file, std::string_view text, std::string& message) {
+        return files::writeAll(file, text, message);
+    }
+    virtual bool syncData(std::FILE* file, std::string& message) {
+        return files::syncData(file, message);
+    }
+    virtual bool syncFolder(const std::string& folder, std::string& message) {
+        return files::syncFolder(folder, message);
+    }
+    virtual bool removeFile(const std::string& path) { return files::removeFile(path); }
+    // Deletes a file unless a run still writes it.
+    virtual bool removeUnlessInUse(const std::string& path) {
+        return files::removeUnlessInUse(path);
     }
 };
 
@@ -70,9 +95,13 @@ public:
     bool exists(const std::string& path) override;
     // Safe to read from several threads when the real one is: the remembered names are locked.
     bool readsConcurrently() const override { return real_.readsConcurrently(); }
+    bool pretends() const override { return true; }
     bool identifyOpenFile(std::FILE* file, FileIdentity& identity) override;
     bool identifyPath(const std::string& path, FileIdentity& identity) override;
     bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) override;
+    // Deletes nothing; the name counts as free from then on.
+    bool removeFile(const std::string& path) override;
+    bool removeUnlessInUse(const std::string& path) override { return removeFile(path); }
 
 private:
     // The real path that `path` stands for after the renames so far; false when one of them

@@ -17,15 +17,21 @@ struct JournalMove {
     std::string from;
     std::string to;
     Result result = Result::unknown;
+    bool identified = false; // journals of earlier versions say nothing of the file
+    FileIdentity identity;   // the file that was at `from` when the move was written down
 };
 
-// A run's journal: a text file per run in the journal folder, named after the moment it began.
+// A run's journal: a text file per run in the journal folder, named after its serial number and
+// the moment it began.
 struct JournalRun {
-    std::string name;      // the file name without ".journal"; sorts by time
+    std::string name;      // the file name without ".journal"
     std::string time;      // local time the run began, "YYYY-MM-DD HH:MM:SS"
     std::string startedBy; // the command line, or which button of the window
     std::string folder;    // the folder of the first move
     std::string undoes;    // for an undo run, the run it reverted
+    // False while the run goes on, after a kill, or when moves may have been made that the
+    // journal could not record.
+    bool complete = false;
     std::vector<JournalMove> moves;
 
     std::size_t movedCount() const;
@@ -34,54 +40,82 @@ struct JournalRun {
 // How many runs are kept; the oldest go when a new one begins.
 inline constexpr std::size_t kKeptRuns = 50;
 
-// The names of the runs in `journalFolder`, oldest first.
+// True for a name a run can have: a plain name in the journal folder, never a path.
+bool isRunName(const std::string& name);
+
+// The names of the runs in `journalFolder`, oldest first by their serial number (runs of
+// earlier versions, named by the clock, before all others).
 std::vector<std::string> listRuns(FileSystem& fileSystem, const std::string& journalFolder);
 
-// Reads one run; with headerOnly the moves are not read. False when it cannot be read.
+// Reads one run; with headerOnly the moves are not read. False when it cannot be read or is
+// not a journal.
 bool readRun(FileSystem& fileSystem, const std::string& journalFolder, const std::string& name,
              JournalRun& run, bool headerOnly = false);
 
 // The latest run that neither is an undo nor was reverted by one; empty when there is none.
-std::string lastUndoableRun(FileSystem& fileSystem, const std::string& journalFolder);
+// Runs whose journal cannot be read are passed over and added to `unreadable` when given.
+std::string lastUndoableRun(FileSystem& fileSystem, const std::string& journalFolder,
+                            std::vector<std::string>* unreadable = nullptr);
 
-// Writes a run's journal. The file is made at the first move, so a run that moves nothing
-// leaves none. Each move is on disk (handed to the system) before it is made. When the journal
-// cannot be made or written it goes quiet and the run goes on; problem() tells why.
+// Writes a run's journal. The file is made at the first commit, so a run that moves nothing
+// leaves none. A commit writes the moves noted since the last in one piece and waits until they
+// are on the storage. When the journal cannot be made or written, a journal that stops refuses
+// the moves (the run ends there); one that goes on lets them be made and records the run as
+// incomplete where it still can. problem() tells why.
 class RunJournal final : public MoveJournal {
 public:
-    // An empty folder means the user's state folder, looked up at the first move.
-    RunJournal(std::string folder, std::string startedBy, std::string undoes = {});
+    enum class WhenUnwritable { stop, goOn };
+
+    // An empty folder means the user's state folder, looked up at the first commit. The journal
+    // reaches its file through `fileSystem` (null: the real one).
+    RunJournal(std::string folder, std::string startedBy, std::string undoes = {},
+               WhenUnwritable policy = WhenUnwritable::stop, FileSystem* fileSystem = nullptr);
+    // Writes the results not yet written and whether the run is complete.
     ~RunJournal() override;
     RunJournal(const RunJournal&) = delete;
     RunJournal& operator=(const RunJournal&) = delete;
 
-    void beforeMove(const std::string& from, const std::string& to) override;
-    void afterMove(bool moved) override;
+    std::size_t note(const std::string& from, const std::string& to,
+                     const FileIdentity* identity) override;
+    bool commit() override;
+    void result(std::size_t move, bool moved) override;
+    bool halted() const override { return halted_; }
+    std::string problem() const override { return problem_; }
 
     // Before the first move only: what started the run.
     void setStartedBy(std::string startedBy) { startedBy_ = std::move(startedBy); }
     // The run's name once its journal exists.
     const std::string& name() const { return name_; }
-    const std::string& problem() const { return problem_; }
+    // The folder the journal is written in, once known.
+    const std::string& folder() const { return folder_; }
 
 private:
     bool open(const std::string& firstFrom);
-    void write(const std::string& line);
+    bool flush(bool sync);
 
     std::string folder_;
     std::string startedBy_;
     std::string undoes_;
+    WhenUnwritable policy_;
+    FileSystem& fileSystem_;
     std::string name_;
     std::string problem_;
     FileHandle file_;
+    std::string pending_;   // lines not written yet
+    std::string firstFrom_; // the first move's old path, for the run's folder
+    std::size_t moves_ = 0;
     bool failed_ = false;
+    bool halted_ = false;
 };
 
 enum class UndoKind {
     reverted,
-    notAtNewName, // nothing carries the new name any more (never moved, or moved on since)
+    notMoved,     // the run never moved it: it still has its old name (a claim left is removed)
+    notAtNewName, // nothing carries the new name any more (moved on since)
+    otherFile,    // the file under the new name is not the one the run moved
+    unidentified, // the journal does not say which file was moved (written by an older version)
     oldNameTaken, // another file has the old name; nothing is replaced
-    refused,      // the system refused the move
+    refused,      // the system refused the move, or the undo's own journal could not be written
 };
 
 struct UndoStep {
@@ -91,9 +125,10 @@ struct UndoStep {
     std::string message; // the system's text for refused
 };
 
-// Reverts the run's moves, last first, each with a move that never replaces. A move that cannot
-// be reverted is reported and left alone; the others are still reverted. Moves the run knew had
-// failed are passed over. `journal` (may be null) records the moves of the undo itself.
+// Reverts the run's moves, last first, each with a move that never replaces and only when the
+// file under the new name is the one the run moved. A move that cannot be reverted is reported
+// and left alone; the others are still reverted. Moves the run knew had failed are passed over.
+// `journal` (may be null) records the moves of the undo itself; when it halts, the undo stops.
 void undoRun(const JournalRun& run, FileSystem& fileSystem, MoveJournal* journal,
              const std::function<void(const UndoStep&)>& report);
 

@@ -29,6 +29,12 @@ public:
         return inner_.enumerateJpegs(folder);
     }
     bool exists(const std::string& path) override { return inner_.exists(path); }
+    bool identifyOpenFile(std::FILE* file, FileIdentity& id) override {
+        return inner_.identifyOpenFile(file, id);
+    }
+    bool identifyPath(const std::string& path, FileIdentity& id) override {
+        return inner_.identifyPath(path, id);
+    }
 
     bool identified = false;
     FileIdentity identity;

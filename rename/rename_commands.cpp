@@ -5,10 +5,12 @@
 #include "date_stamp.h"
 #include "late_exif.h"
 #include "metadata/picture_reader.h"
+#include "move_step.h"
 #include "read_ahead.h"
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace shotstamp {
 
@@ -67,20 +69,17 @@ std::string subsecondDigits(const PictureRecord& record) {
     return allDigits ? digits : std::string();
 }
 
-MoveResult journaledMove(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
-                         const std::string& to) {
-    if (journal != nullptr) {
-        journal->beforeMove(from, to);
-    }
-    MoveResult result = fileSystem.moveNoReplace(from, to);
-    if (journal != nullptr) {
-        journal->afterMove(result.status == MoveStatus::moved);
-    }
-    return result;
+// A move that puts a file back where it was. Journaled while the journal can be written; when it
+// cannot, the file goes back all the same: its old name needs no way back.
+MoveResult moveBack(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
+                    const std::string& to) {
+    return moveFile(fileSystem, journal != nullptr && journal->halted() ? nullptr : journal, from,
+                    to);
 }
 
 // Moves a renamed picture's companions after it. All or nothing: when one cannot move, those
-// already moved and the picture itself go back, and the outcome says why the picture was kept.
+// already moved and the picture itself go back, and the outcome says why the picture was kept;
+// when one of them cannot go back either, the outcome names every file left out of place.
 void moveCompanions(const std::string& folder, const std::vector<CompanionMove>& companions,
                     FileSystem& fileSystem, const RenameOptions& options, RenameOutcome& outcome) {
     std::size_t done = 0;
@@ -90,7 +89,7 @@ void moveCompanions(const std::string& folder, const std::vector<CompanionMove>&
         if (c.from == c.to) {
             continue;
         }
-        failure = journaledMove(fileSystem, options.journal, folder + c.from, folder + c.to);
+        failure = moveFile(fileSystem, options.journal, folder + c.from, folder + c.to);
         if (failure.status != MoveStatus::moved) {
             break;
         }
@@ -115,12 +114,65 @@ void moveCompanions(const std::string& folder, const std::vector<CompanionMove>&
     }
     back.emplace_back(outcome.newPath, outcome.oldPath);
     for (const auto& [from, to] : back) {
-        if (journaledMove(fileSystem, options.journal, from, to).status != MoveStatus::moved) {
-            outcome.kind = RenameKind::renameRefused;
-            outcome.systemMessage += "; could not move " + from + " back to " + to;
+        const MoveResult moved = moveBack(fileSystem, options.journal, from, to);
+        if (moved.status != MoveStatus::moved) {
+            outcome.kind = RenameKind::partlyMoved;
+            outcome.systemMessage += "; could not move " + from + " back to " + to +
+                                     (moved.message.empty() ? "" : ": " + moved.message);
         }
     }
 }
+
+// Takes down the moves of one picture as a plan: what the renaming of it on a file system that
+// only pretends would do, so that they can be journaled with others before any is made.
+class PlanRecorder final : public MoveJournal {
+public:
+    struct Move {
+        std::string from;
+        std::string to;
+        bool identified = false;
+        FileIdentity identity;
+        bool moved = false;
+    };
+
+    std::size_t note(const std::string& from, const std::string& to,
+                     const FileIdentity* identity) override {
+        moves.push_back({from, to, identity != nullptr, identity ? *identity : FileIdentity{}});
+        return moves.size();
+    }
+    bool commit() override { return true; }
+    void result(std::size_t move, bool moved) override { moves[move - 1].moved = moved; }
+    bool halted() const override { return false; }
+    std::string problem() const override { return {}; }
+
+    std::vector<Move> moves;
+};
+
+// The moves of one picture, planned, then journaled in one piece with those of its batch.
+struct PicturePlan {
+    RenameOutcome outcome;
+    // True when a move was tried and did not give the renamed outcome: the picture is then
+    // renamed on its own, at its turn, as it would be without a plan.
+    bool onItsOwn = false;
+    std::vector<PlanRecorder::Move> moves; // the moves that succeeded, in order
+    std::vector<PreparedMove> prepared;
+};
+
+// Tells the companion index that a plan's companion moves were, or were not, made after all.
+void noteCompanions(const PicturePlan& plan, const std::string& folder, CompanionIndex* index,
+                    bool made) {
+    if (index == nullptr || plan.outcome.kind != RenameKind::renamed) {
+        return;
+    }
+    for (const auto& [from, to] : plan.outcome.companions) {
+        const std::string oldName = from.substr(folder.size());
+        const std::string newName = to.substr(folder.size());
+        index->noteMove(folder, made ? oldName : newName, made ? newName : oldName);
+    }
+}
+
+// The largest batch of pictures whose moves are journaled with one write and one sync.
+constexpr std::size_t kLargestBatch = 4096;
 
 } // namespace
 
@@ -148,6 +200,8 @@ const char* reasonText(RenameKind kind) {
         return "name exists";
     case RenameKind::renameRefused:
         return "rename refused";
+    case RenameKind::partlyMoved:
+        return "moved in part, could not be put back";
     }
     return "unknown";
 }
@@ -162,6 +216,7 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
         return scan;
     }
     scan.opened = true;
+    scan.identified = fileSystem.identifyOpenFile(file.get(), scan.identity);
     PictureReader reader;
     HeadRecordingSource source(file.get());
     reader.readSections(source);
@@ -269,7 +324,8 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
             }
         }
         const MoveResult moved =
-            journaledMove(fileSystem, options.journal, outcome.oldPath, outcome.newPath);
+            moveFile(fileSystem, options.journal, outcome.oldPath, outcome.newPath,
+                     scan.identified ? &scan.identity : nullptr);
         if (moved.status == MoveStatus::targetExists && options.counter) {
             continue;
         }
@@ -299,27 +355,150 @@ RenameCommands::RenameCommands(EntryListFactory makeEntryList, PrefixSource& pre
       closeWindow_(std::move(closeWindow)), observer_(observer),
       fileSystem_(fileSystem != nullptr ? fileSystem : &realFileSystem()) {}
 
-void RenameCommands::handle(const PictureScan& scan) {
-    const RenameOutcome outcome = renameScanned(scan, prefix_, *fileSystem_, options_);
+RenameOutcome RenameCommands::handle(const PictureScan& scan) {
+    RenameOutcome outcome = renameScanned(scan, prefix_, *fileSystem_, options_);
+    if (outcome.kind == RenameKind::renameRefused && outcome.systemMessage == kChangedFile) {
+        // Another file has its name now: that file is read and decided on, once.
+        outcome = renameScanned(scanPicture(scan.folder, scan.fileName, *fileSystem_), prefix_,
+                                *fileSystem_, options_);
+    }
     if (observer_ != nullptr) {
         observer_->onOutcome(outcome);
     }
+    return outcome;
+}
+
+std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
+    MoveJournal& journal = *options_.journal;
+    // Plan: every picture decided on a file system that only pretends, so that names taken
+    // within the batch count.
+    std::vector<PicturePlan> plans(batch.size());
+    {
+        DryRunFileSystem pretend(*fileSystem_);
+        PlanRecorder recorder;
+        RenameOptions planning = options_;
+        planning.journal = &recorder;
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            recorder.moves.clear();
+            plans[i].outcome = renameScanned(batch[i], prefix_, pretend, planning);
+            plans[i].onItsOwn =
+                plans[i].outcome.kind != RenameKind::renamed && !recorder.moves.empty();
+            for (PlanRecorder::Move& move : recorder.moves) {
+                if (move.moved && plans[i].outcome.kind == RenameKind::renamed) {
+                    plans[i].moves.push_back(std::move(move));
+                }
+            }
+        }
+    }
+    // Journal: all planned moves in one write and one sync.
+    for (PicturePlan& plan : plans) {
+        for (const PlanRecorder::Move& move : plan.moves) {
+            PreparedMove prepared;
+            MoveResult refusal;
+            // What the plan found the file to be; the check right before the move still asks.
+            if (!prepareMove(*fileSystem_, &journal, move.from, move.to,
+                             move.identified ? &move.identity : nullptr, prepared, refusal, true)) {
+                plan.onItsOwn = true;
+                break;
+            }
+            plan.prepared.push_back(std::move(prepared));
+        }
+    }
+    if (!journal.commit()) {
+        RenameOutcome stopped;
+        stopped.kind = RenameKind::renameRefused;
+        stopped.oldPath = batch.front().folder + batch.front().fileName;
+        stopped.systemMessage =
+            "not moved: the journal cannot be written (" + journal.problem() + ")";
+        if (observer_ != nullptr) {
+            observer_->onOutcome(stopped);
+        }
+        return batch.size();
+    }
+    // Move, in order. A picture whose moves do not go as planned is put back and renamed on its
+    // own; the pictures after it are left to be planned afresh.
+    const auto abandonFrom = [&](std::size_t first) {
+        for (std::size_t j = plans.size(); j-- > first;) {
+            for (const PreparedMove& move : plans[j].prepared) {
+                journal.result(move.number, false);
+            }
+            plans[j].prepared.clear();
+            noteCompanions(plans[j], batch[j].folder, options_.companions, false);
+        }
+    };
+    for (std::size_t i = 0; i < plans.size(); ++i) {
+        PicturePlan& plan = plans[i];
+        bool asPlanned = !plan.onItsOwn;
+        std::size_t made = 0;
+        for (; asPlanned && made < plan.prepared.size(); ++made) {
+            asPlanned =
+                makeMove(*fileSystem_, &journal, plan.prepared[made]).status == MoveStatus::moved;
+        }
+        if (asPlanned) {
+            if (observer_ != nullptr) {
+                observer_->onOutcome(plan.outcome);
+            }
+            continue;
+        }
+        // Those made went before the one that failed; they go back, last first.
+        for (std::size_t k = made > 0 ? made - 1 : 0; k-- > 0;) {
+            moveBack(*fileSystem_, &journal, plan.prepared[k].to, plan.prepared[k].from);
+        }
+        for (std::size_t k = made; k < plan.prepared.size(); ++k) {
+            journal.result(plan.prepared[k].number, false);
+        }
+        plan.prepared.clear();
+        noteCompanions(plan, batch[i].folder, options_.companions, false);
+        const RenameOutcome outcome = handle(batch[i]);
+        if (journal.halted()) {
+            return batch.size();
+        }
+        if (made == 0 && outcome.kind == plan.outcome.kind &&
+            outcome.newPath == plan.outcome.newPath) {
+            continue; // what the plan foresaw (a name taken): the plans after it still hold
+        }
+        abandonFrom(i + 1);
+        return i + 1;
+    }
+    return batch.size();
+}
+
+void RenameCommands::handleBatches(std::span<const PictureScan> batch) {
+    for (std::size_t done = 0; done < batch.size() && !options_.journal->halted();) {
+        done += handleBatch(batch.subspan(done));
+    }
+}
+
+void RenameCommands::renameAll(ReadAheadSource source) {
+    ReadAhead pictures(std::move(source), *fileSystem_, jobs_);
+    if (options_.journal == nullptr) {
+        for (PictureScan scan; pictures.next(scan);) {
+            handle(scan);
+        }
+        return;
+    }
+    // With a journal the moves go in batches, each journaled in one piece before it is made:
+    // 1, 2, 4, ... pictures, so that a small run is done at once and a large one syncs seldom.
+    std::vector<PictureScan> batch;
+    std::size_t size = 1;
+    for (PictureScan scan; !options_.journal->halted() && pictures.next(scan);) {
+        batch.push_back(std::move(scan));
+        if (batch.size() == size) {
+            handleBatches(batch);
+            batch.clear();
+            size = std::min(size * 2, kLargestBatch);
+        }
+    }
+    handleBatches(batch);
 }
 
 void RenameCommands::renameMarked() {
     if (!markedList_ && makeEntryList_) {
         markedList_ = makeEntryList_();
     }
-    {
-        ReadAhead pictures(
-            [this](std::string& folder, std::string& fileName) {
-                return markedList_ && markedList_->takeNext(folder, fileName);
-            },
-            *fileSystem_, jobs_);
-        for (PictureScan scan; pictures.next(scan);) {
-            handle(scan);
-        }
-    }
+    renameAll([this](std::string& folder, std::string& fileName) {
+        return markedList_ && markedList_->takeNext(folder, fileName);
+    });
     if (closeWindow_) {
         closeWindow_();
     }
@@ -334,15 +513,10 @@ void RenameCommands::renameAllInPath() {
     if (allInPathList_ && allInPathList_->firstEntry(folder, fileName)) {
         // The first entry gives the folder and nothing else; the rest of the list is ignored.
         if (auto walk = fileSystem_->enumerateJpegs(folder)) {
-            ReadAhead pictures(
-                [&walk, &folder](std::string& pictureFolder, std::string& pictureName) {
-                    pictureFolder = folder;
-                    return walk->next(pictureName);
-                },
-                *fileSystem_, jobs_);
-            for (PictureScan scan; pictures.next(scan);) {
-                handle(scan);
-            }
+            renameAll([&walk, &folder](std::string& pictureFolder, std::string& pictureName) {
+                pictureFolder = folder;
+                return walk->next(pictureName);
+            });
         }
     }
     if (closeWindow_) {

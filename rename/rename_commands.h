@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +45,9 @@ enum class RenameKind {
     unreadableExif,
     // The reader kept as many segments as it keeps before it met an EXIF block.
     exifPastKeptSections,
+    // A companion could not move and not all of the group could be moved back: the picture and
+    // some companions may carry new names; the message names each file left out of place.
+    partlyMoved,
 };
 
 // What happened to one file. The window ignores it; the command-line tool prints it.
@@ -76,7 +80,9 @@ struct PictureScan {
     bool exifSegmentFound = false;    // an Exif segment was there, readable or not
     bool sectionLimitReached = false; // the reader stopped at the most sections it keeps
     std::string readerMessage;        // the reader's last message
-    PictureRecord record{}; // thumbnailData is cleared: it would point into the finished reader
+    PictureRecord record{};  // thumbnailData is cleared: it would point into the finished reader
+    bool identified = false; // which file was read, so that no other one is moved in its place
+    FileIdentity identity;
 };
 
 // Opens and reads one picture's header segments; the file is closed again before it returns.
@@ -97,6 +103,7 @@ RenameOutcome renamePicture(const std::string& folder, const std::string& fileNa
 // when nothing was renamed.
 class RenameCommands {
 public:
+    using ReadAheadSource = std::function<bool(std::string& folder, std::string& fileName)>;
     using EntryListFactory = std::function<std::unique_ptr<EntryList>()>;
 
     // fileSystem null means the real one; observer may be null.
@@ -118,7 +125,13 @@ public:
     void setOptions(const RenameOptions& options) { options_ = options; }
 
 private:
-    void handle(const PictureScan& scan);
+    void renameAll(ReadAheadSource source);
+    RenameOutcome handle(const PictureScan& scan);
+    // Plans the moves of a batch, journals them in one piece, then makes them; returns how many
+    // pictures it handled (fewer when one went otherwise than planned and the rest need a plan
+    // of their own).
+    std::size_t handleBatch(std::span<const PictureScan> batch);
+    void handleBatches(std::span<const PictureScan> batch);
 
     EntryListFactory makeEntryList_;
     PrefixSource& prefix_;

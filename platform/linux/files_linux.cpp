@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -148,7 +149,9 @@ bool exists(const std::string& path) {
 namespace {
 
 FileIdentity identityOf(const struct stat& info) {
-    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::uint64_t>(info.st_size),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
 } // namespace
@@ -346,6 +349,8 @@ std::FILE* createNew(const std::string& path, std::string& message) {
         message = messageOf(errno);
         return nullptr;
     }
+    // The lock tells other processes that the file is in use; it goes with the last close.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     std::FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr) {
         message = messageOf(errno);
@@ -354,8 +359,56 @@ std::FILE* createNew(const std::string& path, std::string& message) {
     return file;
 }
 
+bool writeAll(std::FILE* file, std::string_view text, std::string& message) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
+        message = messageOf(errno != 0 ? errno : EIO);
+        std::clearerr(file);
+        return false;
+    }
+    return true;
+}
+
+bool syncData(std::FILE* file, std::string& message) {
+    if (::fdatasync(::fileno(file)) != 0) {
+        message = messageOf(errno);
+        return false;
+    }
+    return true;
+}
+
+bool syncFolder(const std::string& folder, std::string& message) {
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        message = messageOf(errno);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
 bool removeFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
+}
+
+bool removeUnlessInUse(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    // Held while it is deleted, so that no writer can take the file up in between.
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool removed = free && ::unlink(path.c_str()) == 0;
+    ::close(fd);
+    return removed;
+}
+
+bool standardInputIsTerminal() {
+    return ::isatty(STDIN_FILENO) == 1;
 }
 
 std::string userStateFolder() {

@@ -95,6 +95,10 @@ bool identityOf(HANDLE handle, FileIdentity& identity) {
     }
     identity.volume = info.dwVolumeSerialNumber;
     identity.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    identity.modified = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+        info.ftLastWriteTime.dwLowDateTime);
     return true;
 }
 
@@ -310,8 +314,41 @@ std::FILE* createNew(const std::string& path, std::string& message) {
     return file;
 }
 
+bool writeAll(std::FILE* file, std::string_view text, std::string& message) {
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
+        const DWORD error = GetLastError();
+        message = messageOf(error != 0 ? error : ERROR_WRITE_FAULT);
+        std::clearerr(file);
+        return false;
+    }
+    return true;
+}
+
+bool syncData(std::FILE* file, std::string& message) {
+    const std::intptr_t handle = _get_osfhandle(_fileno(file));
+    if (handle == -1 || !FlushFileBuffers(reinterpret_cast<HANDLE>(handle))) {
+        message = messageOf(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool syncFolder(const std::string&, std::string&) {
+    // NTFS logs a new entry of a folder itself; flushing the file made it durable.
+    return true;
+}
+
 bool removeFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != 0;
+}
+
+bool removeUnlessInUse(const std::string& path) {
+    // A journal being written is open without FILE_SHARE_DELETE: deleting it fails.
+    return DeleteFileA(path.c_str()) != 0;
+}
+
+bool standardInputIsTerminal() {
+    return _isatty(_fileno(stdin)) != 0;
 }
 
 std::string userStateFolder() {

@@ -78,8 +78,18 @@ class Photographer(unittest.TestCase):
         self.assertEqual(len(history.stdout.splitlines()), 1)
         self.assertIn("18 moved", history.stdout)
         self.assertIn("--recursive --counter --companions", history.stdout)
-        undo = self.cli("undo")
+        # The run was made elsewhere: without a terminal to ask, plain undo wants --yes.
+        refused = self.cli("undo")
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("give --yes", refused.stderr)
+        self.assertEqual(tree(self.card), after)
+        self.assertEqual(self.cli("undo", "../" + history.stdout.split()[0]).returncode, 1)
+        dry = self.cli("undo", "--dry-run")
+        self.assertEqual(dry.stdout.count("would revert: "), 18)
+        self.assertEqual(tree(self.card), after)
+        undo = self.cli("undo", "--yes")
         self.assertEqual(undo.returncode, 0, undo.stdout)
+        self.assertIn("Trip ", undo.stdout.splitlines()[0])
         self.assertIn("18 reverted, 0 left", undo.stdout)
         self.assertEqual(tree(self.card), before)
         self.assertEqual(self.cli("undo").returncode, 1)  # nothing left to undo
@@ -92,16 +102,22 @@ class Photographer(unittest.TestCase):
         bad = self.cli("rename", "--shift", "1:5", burst)
         self.assertEqual(bad.returncode, 2)
 
-    def test_a_journal_that_cannot_be_written_does_not_stop_renaming(self):
+    def test_a_journal_that_cannot_be_written_stops_the_run(self):
         blocker = os.path.join(self.root, "not-a-folder")
         with open(blocker, "w") as f:
             f.write("x")
         before = tree(self.card)
-        run = self.cli("rename", os.path.join(self.card, "DCIM"),
-                       env=dict(os.environ, XDG_STATE_HOME=blocker))
+        env = dict(os.environ, XDG_STATE_HOME=blocker)
+        run = self.cli("rename", os.path.join(self.card, "DCIM"), env=env)
+        self.assertEqual(run.returncode, 1)
+        self.assertIn("0 renamed", run.stdout)
+        self.assertIn("stopped", run.stderr)
+        self.assertEqual(tree(self.card), before)
+        # Asked for on purpose, the run renames without a way back.
+        run = self.cli("rename", "--no-journal", os.path.join(self.card, "DCIM"), env=env)
         self.assertEqual(run.returncode, 0)
         self.assertIn("3 renamed", run.stdout)
-        self.assertIn("no journal", run.stderr)
+        self.assertIn("cannot be undone", run.stderr)
         self.assertEqual(sorted(tree(self.card).values()), sorted(before.values()))
 
 

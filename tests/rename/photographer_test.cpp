@@ -205,7 +205,8 @@ TEST(Undo, RevertsWhatItCanAndReportsTheRest) {
     options.journal = &journal;
     EXPECT_EQ(renameFolder(dir.path(), options).size(), 4u);
     // Killed half-way: the next move was written down but never made.
-    journal.beforeMove(dir.path() + "later.jpg", dir.path() + "never.jpg");
+    journal.note(dir.path() + "later.jpg", dir.path() + "never.jpg", nullptr);
+    ASSERT_TRUE(journal.commit());
     ASSERT_TRUE(realFileSystem()
                     .moveNoReplace(dir.path() + "2011-01-01 000002.jpg", dir.path() + "mine.jpg")
                     .status == MoveStatus::moved);
@@ -221,7 +222,7 @@ TEST(Undo, RevertsWhatItCanAndReportsTheRest) {
         steps.emplace_back(step.kind, step.oldPath.substr(dir.path().size()));
     });
     const std::vector<std::pair<UndoKind, std::string>> expected = {
-        {UndoKind::notAtNewName, "later.jpg"},
+        {UndoKind::unidentified, "later.jpg"},
         {UndoKind::reverted, "P4.jpg"},
         {UndoKind::oldNameTaken, "P3.jpg"},
         {UndoKind::notAtNewName, "P2.jpg"},
@@ -240,8 +241,8 @@ TEST(Journal, KeepsTheLatestRuns) {
     TempFolder state;
     for (std::size_t i = 0; i < kKeptRuns + 2; ++i) {
         RunJournal journal(state.path(), "run " + std::to_string(i));
-        journal.beforeMove("a", "b");
-        journal.afterMove(false);
+        journal.result(journal.note("a", "b", nullptr), false);
+        ASSERT_TRUE(journal.commit());
     }
     const auto runs = listRuns(realFileSystem(), state.path());
     ASSERT_EQ(runs.size(), kKeptRuns);
