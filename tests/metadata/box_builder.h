@@ -157,6 +157,7 @@ inline Bytes cr3File(bool motorola, std::string_view original) {
     const Bytes uuid = concat({bytesOf("uuid"),
                                Bytes{0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0, 0x81, 0x11,
                                      0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48},
+                               box("CNCV", bytesOf("CanonCR3_001/01.09.00/00.00.00")),
                                box("CMT1", cmt1), box("CMT2", cmt2)});
     const Bytes uuidBox = concat({be(uuid.size() + 4, 4), uuid});
     return concat({ftyp("crx ", "crx isom"), box("moov", uuidBox), box("mdat", Bytes(64, 0))});
