@@ -53,8 +53,7 @@ int main(int argc, char** argv) {
         write(folder, "intel.avif", heif("avif", false, 0, "2021:01:02 03:04:08")) &&
         write(folder, "intel.cr3", cr3File(false, "2021:01:02 03:04:09")) &&
         write(folder, "motorola.cr3", cr3File(true, "2021:01:02 03:04:10")) &&
-        write(folder, "keys.mov",
-              video("qt  ", {kSeconds, 0, "2021-03-04T14:06:07+0900", ""})) &&
+        write(folder, "keys.mov", video("qt  ", {kSeconds, 0, "2021-03-04T14:06:07+0900", ""})) &&
         write(folder, "user_data.mp4",
               video("mp42", {kSeconds, 0, "", "2021-03-04T04:36:07-00:30"})) &&
         write(folder, "header.mp4", video("isom", {kSeconds, 0, "", ""})) &&

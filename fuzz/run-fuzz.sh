@@ -8,7 +8,8 @@
 # (CORPUS_DIR, by default ../shared/corpus beside the source tree). New inputs the fuzzer finds
 # go to BUILD_DIR/fuzz-work/corpus; a crashing input to BUILD_DIR/fuzz-work/artifacts. The
 # container fuzzer starts from the box builder's files only (BUILD_DIR/fuzz-work/containers/seeds)
-# and keeps its findings in BUILD_DIR/fuzz-work/containers/corpus.
+# and keeps its findings in BUILD_DIR/fuzz-work/containers/corpus; every crash it found is kept
+# in fuzz/regressions/isobmff and run first.
 set -eu
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
@@ -40,4 +41,5 @@ mkdir -p "$boxes/corpus" "$boxes/seeds"
 "$build/fuzz/make_container_seeds" "$boxes/seeds"
 exec "$build/fuzz/isobmff_fuzzer" -max_total_time="$share" -timeout=10 \
     -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
-    -artifact_prefix="$work/artifacts/isobmff-" "$boxes/corpus" "$boxes/seeds"
+    -artifact_prefix="$work/artifacts/isobmff-" "$boxes/corpus" "$boxes/seeds" \
+    "$source_dir/fuzz/regressions/isobmff"

@@ -235,7 +235,7 @@ public:
 
 private:
     bool note(const char* why) {
-        out_.message = why;
+        out_.message = why != nullptr ? why : "a box is broken";
         return false;
     }
     // Reads through a window, so that neighbouring headers cost one read.
@@ -375,7 +375,7 @@ void Walker::heifMeta(const Box& meta) {
     std::optional<std::uint32_t> exifId;
     std::optional<std::uint32_t> xmpId;
     std::uint32_t items = 0;
-    const char* why = nullptr;
+    const char* why = "the item information box is cut short";
     const bool sound =
         info.ok && forEachInMemory(iinf, info.at, why, [&](const Box& box) {
             if (!box.is("infe") || ++items > std::min<std::uint64_t>(entries, kMaxItems)) {
@@ -621,7 +621,7 @@ void Walker::quickTimeMeta(const Box& meta) {
         bytes.size() >= 8 && std::memcmp(bytes.data() + 4, "hdlr", 4) == 0 ? 0 : 4;
     std::vector<std::string_view> keys;
     std::optional<Box> list;
-    const char* why = nullptr;
+    const char* why = "the metadata box is cut short";
     bool sound = begin <= bytes.size() && forEachInMemory(bytes, begin, why, [&](const Box& box) {
                      if (box.is("keys")) {
                          Cursor c{payloadOf(bytes, box)};

@@ -122,18 +122,19 @@ struct MovieDates {
     std::string userDataYear;     // "\xA9day" text
 };
 
-inline Bytes movieBox(const MovieDates& d) {
+// `userData`: more boxes for the user data box, before the year.
+inline Bytes movieBox(const MovieDates& d, const Bytes& userData = {}) {
     const int width = d.headerVersion == 1 ? 8 : 4;
     Bytes mvhd = fullBox("mvhd", d.headerVersion,
                          concat({be(d.headerSeconds, width), be(d.headerSeconds, width), be(600, 4),
                                  be(6000, width), Bytes(80, 0)}));
     Bytes children = mvhd;
-    if (!d.userDataYear.empty()) {
+    if (!d.userDataYear.empty() || !userData.empty()) {
         const Bytes text =
             concat({be(d.userDataYear.size(), 2), be(0x55c4, 2), bytesOf(d.userDataYear)});
-        children = concat({children, box("udta", box("\xA9"
-                                                     "day",
-                                                     text))});
+        children = concat({children, box("udta", concat({userData, box("\xA9"
+                                                                       "day",
+                                                                       text)}))});
     }
     if (!d.keysCreationDate.empty()) {
         const std::string key = "com.apple.quicktime.creationdate";

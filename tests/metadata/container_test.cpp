@@ -125,10 +125,10 @@ TEST_P(ByteOrder, Cr3DateComesFromTheExifBlock) {
 TEST(Video, KeysThenUserDataYearThenMovieHeader) {
     // 2022-08-22 17:27:37 UTC in seconds since 1904.
     const std::uint64_t seconds = 3744034057ULL;
-    auto date = [&](MovieDates d) {
-        return moment(
-            extract(concat({ftyp("qt  ", "qt  "), box("mdat", Bytes(100, 0)), movieBox(d)}))
-                .capture);
+    auto date = [&](MovieDates d, const Bytes& userData = {}) {
+        return moment(extract(concat({ftyp("qt  ", "qt  "), box("mdat", Bytes(100, 0)),
+                                      movieBox(d, userData)}))
+                          .capture);
     };
     EXPECT_EQ(date({seconds, 0, "2022-09-23T18:28:38+0900", "2021-01-02T03:04:05+01:00"}),
               "2022-09-23 18:28:38. off540 QuickTime CreationDate");
@@ -139,6 +139,11 @@ TEST(Video, KeysThenUserDataYearThenMovieHeader) {
     EXPECT_EQ(date({seconds, 1, "", ""}), "2022-08-22 17:27:37. UTC0 QuickTime movie header");
     EXPECT_EQ(date({seconds, 0, "2020-01-05T11:19:45.5Z", ""}),
               "2020-01-05 11:19:45.5 UTC0 QuickTime CreationDate");
+    // A camera's thumbnail JPEG with Exif comes before the user data and the header.
+    const Bytes thumbnail =
+        JpegBuilder().soi().exif(exifTiff(false, "2019:05:06 07:08:09")).sos().bytes();
+    EXPECT_EQ(date({seconds, 0, "", "2021-01-02"}, box("CNTH", box("CNDA", thumbnail))),
+              "2019-05-06 07:08:09. local0 DateTimeOriginal");
     // A camera without a clock writes 0; a malformed text is passed over.
     EXPECT_EQ(date({0, 0, "2020-13-05T11:19:45", ""}), "0000-00-00 00:00:00. local0 none");
 }
@@ -194,6 +199,8 @@ TEST(HostileBoxes, EachGivesItsReasonWithinTheBudget) {
          "built from other items"},
         {"10,000 items", heif([](HeifOptions& o) { o.fillerItems = 10000; }),
          "more items than any real picture"},
+        {"metadata box shorter than its version",
+         concat({ftyp("qt  ", ""), box("moov", box("meta", Bytes(2, 0)))}), "cut short"},
         {"boxes nested deep", concat({ftyp("qt  ", ""), box("moov", nested)}), "nest deeper"},
         {"no metadata at all", concat({ftyp("heic", ""), box("mdat", {})}), "no Exif item"},
     };
