@@ -264,6 +264,9 @@ private:
 };
 
 bool Walker::read(std::uint64_t at, std::uint8_t* p, std::size_t n) {
+    if (n == 0) {
+        return true; // an empty box: nothing to copy, and `p` may be null
+    }
     if (n > window_.size()) {
         return source_.readExactly(at, p, n);
     }
@@ -602,7 +605,7 @@ void Walker::canonUuid(const Box& uuid) {
     });
     for (const auto& block : {exif, first}) {
         Bytes tiff;
-        if (!captureFound_ && block && load(*block, tiff)) {
+        if (!captureFound_ && block && load(*block, tiff) && !tiff.empty()) {
             captureFound_ =
                 captureFromTiff(tiff.data(), static_cast<std::uint32_t>(tiff.size()), out_);
         }
