@@ -3,6 +3,7 @@
 #            cpack -G RPM  ->  shotstamp-<version>-1.<arch>.rpm (the same files)
 #   Windows: cpack -G ZIP  ->  Shotstamp-<version>-win32.zip    (flat: the program, its help file
 #                              beside it as the program looks for it, the CLI, a read-me)
+#            target shotstamp_setup  ->  Shotstamp-<version>-win32-setup.exe (NSIS, per user)
 # Everything shipped belongs to the component "shotstamp"; the packages take that component
 # alone, so an install() rule elsewhere in the tree never slips a stray file into a package.
 
@@ -43,6 +44,31 @@ if(WIN32)
     set(CPACK_PACKAGE_FILE_NAME Shotstamp-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
     # The programs sit at the archive's root, not under a folder named after the package.
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+
+    # The setup program: the same three files, installed for the current user.
+    find_program(SHOTSTAMP_MAKENSIS makensis)
+    if(SHOTSTAMP_MAKENSIS AND TARGET Shotstamp AND TARGET shotstamp_help)
+        get_target_property(setup_help shotstamp_help HELP_FILE)
+        set(SHOTSTAMP_SETUP ${SHOTSTAMP_PACKAGE_STAGE}/Shotstamp-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME}-setup.exe)
+        set(setup_target)
+        if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+            set(setup_target -DAMD64)
+        endif()
+        add_custom_command(
+            OUTPUT ${SHOTSTAMP_SETUP}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${SHOTSTAMP_PACKAGE_STAGE}
+            COMMAND ${SHOTSTAMP_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} ${setup_target}
+                    -DPROGRAM=$<TARGET_FILE:Shotstamp> -DHELP=${setup_help}
+                    -DCLI=$<TARGET_FILE:shotstamp-cli> -DOUTFILE=${SHOTSTAMP_SETUP}
+                    ${SHOTSTAMP_PACKAGING_DIR}/windows/shotstamp.nsi
+            DEPENDS Shotstamp shotstamp-cli shotstamp_help ${setup_help}
+                    ${SHOTSTAMP_PACKAGING_DIR}/windows/shotstamp.nsi
+            COMMENT "Building the Windows setup"
+            VERBATIM)
+        add_custom_target(shotstamp_setup ALL DEPENDS ${SHOTSTAMP_SETUP})
+    else()
+        message(STATUS "makensis not found: no Windows setup (scripts/install-deps.sh test)")
+    endif()
     include(CPack)
     return()
 endif()
