@@ -3,6 +3,7 @@
 #include "options.h"
 #include "platform/files.h"
 #include "rename/journal.h"
+#include "shell_quoting.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -189,7 +190,7 @@ int runHistory(int argc, char** argv) {
             continue;
         }
         std::printf("%s  %s  %zu moved  %s  %s%s\n", run.name.c_str(), run.time.c_str(),
-                    run.movedCount(), run.folder.c_str(), run.startedBy.c_str(),
+                    run.movedCount(), shellQuoted(run.folder).c_str(), run.startedBy.c_str(),
                     run.complete ? "" : "  (incomplete)");
     }
     std::fflush(stdout);

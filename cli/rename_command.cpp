@@ -13,6 +13,7 @@
 #include "rename/marked_file_list.h"
 #include "rename/read_ahead.h"
 #include "rename/rename_commands.h"
+#include "shell_quoting.h"
 
 #include <charconv>
 #include <cstdio>
@@ -223,14 +224,9 @@ void printSummary(const PrintingObserver& printer, const RenameSettings& setting
 std::string describeRun(int argc, char** argv) {
     std::string text = "shotstamp-cli rename";
     for (int i = 0; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const bool quote = arg.empty() || arg.find_first_of(" \t'\"") != std::string_view::npos;
         // Appended piece by piece: GCC 12 at -O3 sees a false overlap in " " + std::string.
-        text += quote ? " '" : " ";
-        text += arg;
-        if (quote) {
-            text += '\'';
-        }
+        text += ' ';
+        text += shellQuoted(argv[i]);
     }
     return text;
 }

@@ -1,7 +1,9 @@
 # What ships and how: the install layout of every shipped file and the packages made from it.
 #   Linux:   cpack -G DEB  ->  shotstamp_<version>_<arch>.deb  (FHS layout under /usr)
+#            cpack -G RPM  ->  shotstamp-<version>-1.<arch>.rpm (the same files)
 #   Windows: cpack -G ZIP  ->  Shotstamp-<version>-win32.zip    (flat: the program, its help file
 #                              beside it as the program looks for it, the CLI, a read-me)
+#            target shotstamp_setup  ->  Shotstamp-<version>-win32-setup.exe (NSIS, per user)
 # Everything shipped belongs to the component "shotstamp"; the packages take that component
 # alone, so an install() rule elsewhere in the tree never slips a stray file into a package.
 
@@ -42,6 +44,31 @@ if(WIN32)
     set(CPACK_PACKAGE_FILE_NAME Shotstamp-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
     # The programs sit at the archive's root, not under a folder named after the package.
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+
+    # The setup program: the same three files, installed for the current user.
+    find_program(SHOTSTAMP_MAKENSIS makensis)
+    if(SHOTSTAMP_MAKENSIS AND TARGET Shotstamp AND TARGET shotstamp_help)
+        get_target_property(setup_help shotstamp_help HELP_FILE)
+        set(SHOTSTAMP_SETUP ${SHOTSTAMP_PACKAGE_STAGE}/Shotstamp-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME}-setup.exe)
+        set(setup_target)
+        if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+            set(setup_target -DAMD64)
+        endif()
+        add_custom_command(
+            OUTPUT ${SHOTSTAMP_SETUP}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${SHOTSTAMP_PACKAGE_STAGE}
+            COMMAND ${SHOTSTAMP_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} ${setup_target}
+                    -DPROGRAM=$<TARGET_FILE:Shotstamp> -DHELP=${setup_help}
+                    -DCLI=$<TARGET_FILE:shotstamp-cli> -DOUTFILE=${SHOTSTAMP_SETUP}
+                    ${SHOTSTAMP_PACKAGING_DIR}/windows/shotstamp.nsi
+            DEPENDS Shotstamp shotstamp-cli shotstamp_help ${setup_help}
+                    ${SHOTSTAMP_PACKAGING_DIR}/windows/shotstamp.nsi
+            COMMENT "Building the Windows setup"
+            VERBATIM)
+        add_custom_target(shotstamp_setup ALL DEPENDS ${SHOTSTAMP_SETUP})
+    else()
+        message(STATUS "makensis not found: no Windows setup (scripts/install-deps.sh test)")
+    endif()
     include(CPack)
     return()
 endif()
@@ -117,6 +144,37 @@ foreach(entry IN LISTS send_to_entries)
     install(FILES ${written} DESTINATION ${CMAKE_INSTALL_DATADIR}/${folder} ${shipped})
 endforeach()
 
+# The software centres' metainfo, its releases taken from the changelog.
+set(SHOTSTAMP_HOMEPAGE "https://shotstamp.example.org/" CACHE STRING
+    "The project's web site, where the metainfo's screenshots (docs/images) are published")
+set(metainfo ${SHOTSTAMP_PACKAGE_STAGE}/org.example.shotstamp.metainfo.xml)
+add_custom_command(
+    OUTPUT ${metainfo}
+    COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${SHOTSTAMP_PACKAGING_DIR}/org.example.shotstamp.metainfo.xml.in
+            -DCHANGELOG=${SHOTSTAMP_PACKAGING_DIR}/changelog -DHOMEPAGE=${SHOTSTAMP_HOMEPAGE}
+            -DOUTPUT=${metainfo} -P ${SHOTSTAMP_PACKAGING_DIR}/make_metainfo.cmake
+    DEPENDS ${SHOTSTAMP_PACKAGING_DIR}/org.example.shotstamp.metainfo.xml.in
+            ${SHOTSTAMP_PACKAGING_DIR}/changelog ${SHOTSTAMP_PACKAGING_DIR}/make_metainfo.cmake
+    COMMENT "Writing the AppStream metainfo"
+    VERBATIM)
+add_custom_target(shotstamp_metainfo ALL DEPENDS ${metainfo})
+install(FILES ${metainfo} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo ${shipped})
+
+# Tab completion of shotstamp-cli, in the folders where each shell looks for a distribution's
+# completions. zsh has none common to all: Debian's is vendor-completions, Fedora's and
+# openSUSE's site-functions; each lives in a component of its own that only its package takes.
+set(completions ${SHOTSTAMP_PACKAGING_DIR}/completions)
+install(FILES ${completions}/shotstamp-cli.bash
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME shotstamp-cli
+        ${shipped})
+install(FILES ${completions}/shotstamp-cli.fish
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/fish/vendor_completions.d ${shipped})
+install(FILES ${completions}/_shotstamp-cli
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/zsh/vendor-completions COMPONENT zsh_debian)
+install(FILES ${completions}/_shotstamp-cli
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/zsh/site-functions COMPONENT zsh_rpm)
+set(CPACK_PROJECT_CONFIG_FILE ${SHOTSTAMP_PACKAGING_DIR}/cpack_per_generator.cmake)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -139,5 +197,52 @@ existing file is never replaced.
 The package puts Shotstamp into the Send To menus of Thunar, Dolphin and
 Nemo for every user, and shotstamp /Install adds it for Nautilus too.
 shotstamp-cli offers the same reader and renaming for scripts.")
+
+
+# The RPM: the same files and description, checked by rpmlint with packaging/rpmlint.toml (what
+# it sets, and the one finding left, are explained in packaging/rpmlint.md).
+set(CPACK_RPM_COMPONENT_INSTALL ON)
+set(CPACK_RPM_PACKAGE_NAME shotstamp)
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_RELEASE 1)
+set(CPACK_RPM_PACKAGE_SUMMARY "Name JPEG photographs after the date and time they were shot")
+# The packager, and no /usr/lib/.build-id links: the package holds the files the .deb holds.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}
+%define _build_id_links none")
+set(CPACK_RPM_PACKAGE_LICENSE MIT)
+set(CPACK_RPM_PACKAGE_GROUP "Applications/Multimedia")
+set(CPACK_RPM_PACKAGE_URL ${SHOTSTAMP_HOMEPAGE})
+set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+string(REPLACE "\n.\n" "\n\n" CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_RPM_PACKAGE_DESCRIPTION}")
+set(CPACK_RPM_PACKAGE_AUTOREQ ON)
+set(CPACK_RPM_CHANGELOG_FILE ${SHOTSTAMP_PACKAGE_STAGE}/rpm-changelog)
+# Folders that other packages own (the file system, the shells, the icon theme) are not claimed.
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+    /usr/share/man /usr/share/man/man1 /usr/share/metainfo /usr/share/icons /usr/share/icons/hicolor
+    /usr/share/icons/hicolor/16x16 /usr/share/icons/hicolor/16x16/apps
+    /usr/share/icons/hicolor/32x32 /usr/share/icons/hicolor/32x32/apps
+    /usr/share/icons/hicolor/48x48 /usr/share/icons/hicolor/48x48/apps
+    /usr/share/bash-completion /usr/share/bash-completion/completions
+    /usr/share/fish /usr/share/fish/vendor_completions.d /usr/share/zsh
+    /usr/share/zsh/site-functions /usr/share/Thunar /usr/share/Thunar/sendto /usr/share/kio
+    /usr/share/kio/servicemenus /usr/share/nemo /usr/share/nemo/actions)
+# The RPM changelog is the package's changelog in RPM's own form.
+file(STRINGS ${SHOTSTAMP_PACKAGING_DIR}/changelog changelog_lines)
+set(rpm_changelog "")
+set(rpm_version "")
+foreach(line IN LISTS changelog_lines)
+    if(line MATCHES "^[a-z0-9.+-]+ \\(([^)]+)\\)")
+        set(rpm_version ${CMAKE_MATCH_1})
+        set(rpm_items "")
+    elseif(line MATCHES "^  \\* (.*)$")
+        string(APPEND rpm_items "- ${CMAKE_MATCH_1}\n")
+    elseif(line MATCHES "^    +(.*)$")
+        string(APPEND rpm_items "  ${CMAKE_MATCH_1}\n")
+    elseif(line MATCHES "^ -- (.*)  ([A-Za-z]+), ([0-9]+) ([A-Za-z]+) ([0-9]+) ")
+        string(APPEND rpm_changelog "* ${CMAKE_MATCH_2} ${CMAKE_MATCH_4} ${CMAKE_MATCH_3} "
+            "${CMAKE_MATCH_5} ${CMAKE_MATCH_1} - ${rpm_version}-1\n${rpm_items}\n")
+    endif()
+endforeach()
+file(WRITE ${CPACK_RPM_CHANGELOG_FILE} "${rpm_changelog}")
 
 include(CPack)

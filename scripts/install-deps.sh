@@ -16,6 +16,8 @@ test=("${run[@]}"
     libfuse3-dev fuse3               # read-ahead benchmark on a file system with injected latency
     wine wine64 fp-utils                  # Windows tests and the compiled help file
     lintian thunar dbus python3-gi gir1.2-atspi-2.0 at-spi2-core unzip file  # package and file-manager tests
+    rpm rpmlint appstream nsis       # the RPM, its metainfo and the Windows setup
+    bash-completion zsh fish         # shell completion tests
 )
 # The other file managers of the end-to-end tests, without what they merely recommend (Dolphin
 # alone would pull in most of a desktop).

@@ -155,6 +155,16 @@ else
     failed=1
 fi
 
+step "Windows setup"
+# Built with the win32 programs; it is installed and removed under Wine by the Wine stage.
+setup=build/win32/packaging/Shotstamp-2.0.0-win32-setup.exe
+if file -b "$setup" | grep -q '^PE32 executable (GUI) Intel 80386'; then
+    summary+=("setup: $setup")
+else
+    summary+=("setup: FAILED (no 32-bit setup program at $setup)")
+    failed=1
+fi
+
 step "Windows tests under Wine"
 wine_log=$(mktemp)
 if tests/windows/run-wine-tests.sh build/wine-tests 2>&1 | tee "$wine_log"; then

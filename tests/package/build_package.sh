@@ -7,7 +7,7 @@ source "$(dirname "$0")/lib.sh"
 build=$1
 artefacts=$2
 with_gui=$3
-need_tools cpack dpkg-deb lintian desktop-file-validate python3
+need_tools cpack dpkg-deb lintian desktop-file-validate python3 appstreamcli
 
 mkdir -p "$artefacts"
 deb=$(deb_path "$artefacts")
@@ -40,6 +40,10 @@ expected=(
     /usr/share/Thunar/sendto/Shotstamp.desktop
     /usr/share/kio/servicemenus/Shotstamp.desktop
     /usr/share/nemo/actions/Shotstamp.nemo_action
+    /usr/share/metainfo/org.example.shotstamp.metainfo.xml
+    /usr/share/bash-completion/completions/shotstamp-cli
+    /usr/share/zsh/vendor-completions/_shotstamp-cli
+    /usr/share/fish/vendor_completions.d/shotstamp-cli.fish
 )
 if [ "$with_gui" = 1 ]; then
     expected+=(/usr/bin/shotstamp)
@@ -56,6 +60,10 @@ tree=$(mktemp -d)
 trap 'rm -rf "$tree"' EXIT
 dpkg-deb -x "$deb" "$tree"
 python3 "$(dirname "$0")/check_entries.py" "$tree" || fail "Send To entries in the package"
+# The metainfo as shipped; its screenshots are not fetched (CI may have no network).
+appstreamcli validate --pedantic --no-net \
+    "$tree/usr/share/metainfo/org.example.shotstamp.metainfo.xml" ||
+    fail "appstreamcli rejects the metainfo"
 for page in shotstamp shotstamp-cli; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l \
         "$tree/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
