@@ -107,6 +107,27 @@ std::FILE* createNew(const std::string& path, std::string& message);
 // Deletes a file; false when it could not be deleted.
 bool removeFile(const std::string& path);
 
+enum class CopyStatus { copied, targetExists, failed };
+
+struct CopyResult {
+    CopyStatus status = CopyStatus::failed;
+    std::string message;     // what went wrong, with the system's text, when failed
+    std::uint64_t bytes = 0; // the size of the copy, when copied
+};
+
+// The temporary name a copy to `to` is first written under: a hidden name in the same folder
+// that starts with ".shotstamp-copy-" and ends in ".part", unique within this process.
+std::string temporaryCopyPath(const std::string& to);
+
+// Copies `from` to `to` so that nothing but a complete, checked copy ever carries the name `to`:
+// the bytes go to `temporary` (created exclusively, in the folder of `to`) through a bounded
+// buffer, are flushed to the device, compared byte for byte with the source, and only then
+// given the name `to` with moveNoReplace. The source is only ever opened for reading; the copy
+// keeps its modification time. On any failure `temporary` is deleted again (unless it existed
+// before, which is a failure of its own) and nothing is left under `to`.
+CopyResult copyNoReplace(const std::string& from, const std::string& to,
+                         const std::string& temporary);
+
 // The per-user folder where the program keeps its state (the journals of past runs), made with
 // its parents when missing; ends in the path separator. Empty when it cannot be found or made.
 std::string userStateFolder();
