@@ -1,5 +1,7 @@
 #include "name_template.h"
 
+#include <initializer_list>
+
 namespace shotstamp::naming {
 
 namespace {
@@ -25,8 +27,17 @@ void appendNumber(std::string& out, long value, int width) {
     }
 }
 
+// Builds a message with one append per part.
+std::string join(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (const std::string_view part : parts) {
+        out += part;
+    }
+    return out;
+}
+
 std::string quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    return join({"\"", text, "\""});
 }
 
 } // namespace
@@ -42,7 +53,7 @@ bool NameTemplate::compile(std::string_view text, TemplateUse use, const PathRul
     rules_ = rules;
     const char* what = use == TemplateUse::fileName ? "the name template" : "the folder template";
     if (text.empty()) {
-        error = std::string(what) + " is empty";
+        error = join({what, " is empty"});
         return false;
     }
 
@@ -52,9 +63,9 @@ bool NameTemplate::compile(std::string_view text, TemplateUse use, const PathRul
         if (rules.driveLetters && text.size() >= 2 && text[1] == ':' &&
             ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'))) {
             if (text.size() < 3 || !isSeparator(text[2])) {
-                error = "the folder template " + quoted(text) +
-                        " names a drive without a folder on it; write " +
-                        std::string(text.substr(0, 2)) + "\\ for its top folder";
+                error = join({"the folder template ", quoted(text),
+                              " names a drive without a folder on it; write ", text.substr(0, 2),
+                              "\\ for its top folder"});
                 return false;
             }
             root = 3;
@@ -68,8 +79,8 @@ bool NameTemplate::compile(std::string_view text, TemplateUse use, const PathRul
                     ++at;
                 }
                 if (at == begin || (at < text.size() && text[at] == '%')) {
-                    error = "the folder template " + quoted(text) +
-                            " starts a network path without a plain server and share name";
+                    error = join({"the folder template ", quoted(text),
+                                  " starts a network path without a plain server and share name"});
                     return false;
                 }
                 if (at < text.size()) {
@@ -94,13 +105,13 @@ bool NameTemplate::compile(std::string_view text, TemplateUse use, const PathRul
     auto closeComponent = [&](std::size_t end) {
         const std::string_view component = text.substr(componentStart, end - componentStart);
         if (component.empty()) {
-            error = "the folder template " + quoted(text) +
-                    " holds an empty folder name (two separators in a row)";
+            error = join({"the folder template ", quoted(text),
+                          " holds an empty folder name (two separators in a row)"});
             return false;
         }
         if (component == "." || component == "..") {
-            error = "the folder template " + quoted(text) + " holds a folder called " +
-                    quoted(component) + "; write the folders by name";
+            error = join({"the folder template ", quoted(text), " holds a folder called ",
+                          quoted(component), "; write the folders by name"});
             return false;
         }
         return true;
@@ -122,9 +133,9 @@ bool NameTemplate::compile(std::string_view text, TemplateUse use, const PathRul
         if (c != '%') {
             if (isSeparator(c)) {
                 if (use == TemplateUse::fileName) {
-                    error = "the name template " + quoted(text) + " holds the separator \"" +
-                            std::string(1, c) +
-                            "\": it names the file only; folders are chosen with --into";
+                    error = join({"the name template ", quoted(text), " holds the separator \"",
+                                  std::string_view(&c, 1),
+                                  "\": it names the file only; folders are chosen with --into"});
                     return false;
                 }
                 if (!closeComponent(at)) {
@@ -133,16 +144,17 @@ bool NameTemplate::compile(std::string_view text, TemplateUse use, const PathRul
                 componentStart = at + 1;
             } else if (c == '\0' || (rules.nameByteAllowed != nullptr &&
                                      !rules.nameByteAllowed(static_cast<unsigned char>(c)))) {
-                error = std::string(what) + " " + quoted(text) + " holds the character \"" +
-                        std::string(1, c) + "\", which cannot stand in a file name here";
+                error =
+                    join({what, " ", quoted(text), " holds the character \"",
+                          std::string_view(&c, 1), "\", which cannot stand in a file name here"});
                 return false;
             }
             addLiteral(c);
             continue;
         }
         if (at + 1 == text.size()) {
-            error = std::string(what) + " " + quoted(text) +
-                    " ends in a lone \"%\"; write %% for a percent sign";
+            error = join(
+                {what, " ", quoted(text), " ends in a lone \"%\"; write %% for a percent sign"});
             return false;
         }
         const char field = text[++at];
@@ -188,14 +200,16 @@ bool NameTemplate::compile(std::string_view text, TemplateUse use, const PathRul
             op = Op::prefix;
             break;
         default:
-            error = std::string(what) + " " + quoted(text) + " holds the unknown field \"%" +
-                    std::string(1, field) +
-                    "\" (known: %Y %m %d %H %M %S %f %z %n %e %c %p, and %% for a percent sign)";
+            error = join(
+                {what, " ", quoted(text), " holds the unknown field \"%",
+                 std::string_view(&field, 1),
+                 "\" (known: %Y %m %d %H %M %S %f %z %n %e %c %p, and %% for a percent sign)"});
             return false;
         }
         if (use == TemplateUse::folder && (op == Op::counter || op == Op::extension)) {
-            error = "the folder template " + quoted(text) + " holds \"%" + std::string(1, field) +
-                    "\", which belongs to the file name (--format)";
+            error = join({"the folder template ", quoted(text), " holds \"%",
+                          std::string_view(&field, 1),
+                          "\", which belongs to the file name (--format)"});
             return false;
         }
         hasDate = hasDate || (op >= Op::year && op <= Op::second);
@@ -217,8 +231,8 @@ bool NameTemplate::compile(std::string_view text, TemplateUse use, const PathRul
         return closeComponent(text.size());
     }
     if (!hasDate) {
-        error = "the name template " + quoted(text) +
-                " has no date field: it needs at least one of %Y %m %d %H %M %S";
+        error = join({"the name template ", quoted(text),
+                      " has no date field: it needs at least one of %Y %m %d %H %M %S"});
         return false;
     }
     if (!hasCounter) {
@@ -238,9 +252,8 @@ bool NameTemplate::compile(std::string_view text, TemplateUse use, const PathRul
 bool NameTemplate::checkRendered(std::string_view out, Rendered& result) const {
     if (use_ == TemplateUse::fileName) {
         if (out.empty() || out == "." || out == "..") {
-            result.error = "the name template gives the name \"" + std::string(out) +
-                           "\" for this file" +
-                           (result.timeLeftOut ? " (its date has no time of day)" : "");
+            result.error = join({"the name template gives the name \"", out, "\" for this file",
+                                 (result.timeLeftOut ? " (its date has no time of day)" : "")});
             return false;
         }
         return true;
@@ -252,9 +265,9 @@ bool NameTemplate::checkRendered(std::string_view out, Rendered& result) const {
         }
         const std::string_view component = out.substr(start, at - start);
         if (component.empty() || component == "." || component == "..") {
-            result.error = "the folder template gives the folder \"" + std::string(out) +
-                           "\" for this file, with an empty or dot folder name" +
-                           (result.timeLeftOut ? " (its date has no time of day)" : "");
+            result.error = join({"the folder template gives the folder \"", out,
+                                 "\" for this file, with an empty or dot folder name",
+                                 (result.timeLeftOut ? " (its date has no time of day)" : "")});
             return false;
         }
         start = at + 1;
@@ -321,9 +334,8 @@ Rendered NameTemplate::render(const NameFields& fields, std::string& out) const 
             for (const char c : value) {
                 if (isSeparator(c) || c == '\0') {
                     result.error =
-                        std::string(step.op == Op::stem ? "the original name" : "the prefix") +
-                        " \"" + std::string(value) +
-                        "\" holds a separator and cannot be part of a name";
+                        join({step.op == Op::stem ? "the original name" : "the prefix", " \"",
+                              value, "\" holds a separator and cannot be part of a name"});
                     return result;
                 }
             }
