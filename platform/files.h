@@ -128,6 +128,36 @@ std::string temporaryCopyPath(const std::string& to);
 CopyResult copyNoReplace(const std::string& from, const std::string& to,
                          const std::string& temporary);
 
+struct FinishedCopy {
+    std::string from;
+    std::string to;
+    CopyResult result;
+};
+
+// Checked copies of many files, each with the guarantees of copyNoReplace, with their flushes
+// overlapped: up to `depth` copies are written and on their way to the device while the oldest
+// is synced, compared and named (where the system can start a flush early; elsewhere each copy
+// is finished as soon as it is added). Copies finish in the order they were added. A copy still
+// in flight when the queue goes never gets its name; its temporary file is deleted.
+class CopyQueue {
+public:
+    explicit CopyQueue(std::size_t depth = 16);
+    ~CopyQueue();
+    CopyQueue(const CopyQueue&) = delete;
+    CopyQueue& operator=(const CopyQueue&) = delete;
+
+    // Starts a copy; appends to `finished` whatever copies had to be finished to make room.
+    void add(const std::string& from, const std::string& to, const std::string& temporary,
+             std::vector<FinishedCopy>& finished);
+    // Finishes every copy in flight, in order.
+    void finishAll(std::vector<FinishedCopy>& finished);
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
 // The per-user folder where the program keeps its state (the journals of past runs), made with
 // its parents when missing; ends in the path separator. Empty when it cannot be found or made.
 std::string userStateFolder();

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -29,6 +31,14 @@ public:
     ~Descriptor() { reset(); }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = other.fd_;
+            other.fd_ = -1;
+        }
+        return *this;
+    }
     int get() const { return fd_; }
     // Closes now; false with errno set when the close itself failed.
     bool reset() {
@@ -178,75 +188,168 @@ std::string temporaryCopyPath(const std::string& to) {
            std::to_string(sequence.fetch_add(1) + 1) + ".part";
 }
 
-CopyResult copyNoReplace(const std::string& from, const std::string& to,
-                         const std::string& temporary) {
+namespace {
+
+// One copy between its two halves: written and on its way to the device, not yet checked and
+// named.
+struct PendingCopy {
+    std::string from;
+    std::string to;
+    std::string temporary;
+    Descriptor in;
+    Descriptor out;
+    std::uint64_t size = 0;
+    bool written = false; // false: `result` already says how it ended
     CopyResult result;
-    auto fail = [&](const char* step, int error) {
-        result.status = CopyStatus::failed;
-        result.message = std::string(step) + ": " + messageOf(error);
-        return result;
-    };
+};
+
+void failCopy(PendingCopy& copy, const char* step, int error) {
+    if (copy.out.get() >= 0) {
+        copy.out.reset();
+        ::unlink(copy.temporary.c_str());
+    }
+    copy.written = false;
+    copy.result.status = CopyStatus::failed;
+    copy.result.message = step;
+    copy.result.message += ": ";
+    copy.result.message += messageOf(error);
+}
+
+// Everything up to the flush: the checks, the exclusive create, the bytes and the time.
+// Writeback is started at once, so that a later fsync finds little left to do.
+void beginCopy(PendingCopy& copy, std::vector<char>& buffer) {
     // O_NONBLOCK: a FIFO under the name must not hang the open; it is refused below.
-    const Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.get() < 0) {
-        return fail("opening the source", errno);
+    copy.in = Descriptor(::open(copy.from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (copy.in.get() < 0) {
+        return failCopy(copy, "opening the source", errno);
     }
     struct stat source {};
-    if (::fstat(in.get(), &source) != 0) {
-        return fail("reading the source's size", errno);
+    if (::fstat(copy.in.get(), &source) != 0) {
+        return failCopy(copy, "reading the source's size", errno);
     }
     if (!S_ISREG(source.st_mode)) {
-        return fail("the source is not a plain file", EINVAL);
+        return failCopy(copy, "the source is not a plain file", EINVAL);
     }
-    if (exists(to)) {
-        result.status = CopyStatus::targetExists;
-        return result;
+    if (exists(copy.to)) {
+        copy.result.status = CopyStatus::targetExists;
+        return;
     }
-    Descriptor out(::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                          source.st_mode & 0666)); // as private as the source, never executable
-    if (out.get() < 0) {
-        return fail("creating the temporary copy", errno);
+    copy.out = Descriptor(
+        ::open(copy.temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+               source.st_mode & 0666)); // as private as the source, never executable
+    if (copy.out.get() < 0) {
+        return failCopy(copy, "creating the temporary copy", errno);
     }
-    auto failAndRemove = [&](const char* step, int error) {
-        out.reset();
-        ::unlink(temporary.c_str());
-        return fail(step, error);
-    };
-    const auto size = static_cast<std::uint64_t>(source.st_size);
-    std::vector<char> buffer(kBufferSize);
-    std::vector<char> second(kBufferSize);
+    copy.size = static_cast<std::uint64_t>(source.st_size);
     const char* step = "";
-    if (!copyBytes(in.get(), out.get(), size, buffer, step)) {
-        return failAndRemove(step, errno);
+    if (!copyBytes(copy.in.get(), copy.out.get(), copy.size, buffer, step)) {
+        return failCopy(copy, step, errno);
     }
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (::futimens(out.get(), times) != 0) {
-        return failAndRemove("keeping the modification time", errno);
+    if (::futimens(copy.out.get(), times) != 0) {
+        return failCopy(copy, "keeping the modification time", errno);
     }
-    if (::fsync(out.get()) != 0) {
-        return failAndRemove("flushing the copy to the device", errno);
+    ::sync_file_range(copy.out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    copy.written = true;
+}
+
+// The flush, the comparison and the name.
+void finishCopy(PendingCopy& copy, std::vector<char>& buffer, std::vector<char>& second) {
+    if (!copy.written) {
+        return;
+    }
+    if (::fsync(copy.out.get()) != 0) {
+        return failCopy(copy, "flushing the copy to the device", errno);
     }
     // The comparison should read what the device holds, not the pages just written.
-    ::posix_fadvise(out.get(), 0, 0, POSIX_FADV_DONTNEED);
-    if (!sameBytes(in.get(), out.get(), size, buffer, second, step)) {
-        return failAndRemove(step, errno);
+    ::posix_fadvise(copy.out.get(), 0, 0, POSIX_FADV_DONTNEED);
+    const char* step = "";
+    if (!sameBytes(copy.in.get(), copy.out.get(), copy.size, buffer, second, step)) {
+        return failCopy(copy, step, errno);
     }
-    if (!out.reset()) {
-        return failAndRemove("closing the copy", errno);
+    copy.in.reset();
+    if (!copy.out.reset()) {
+        const int error = errno;
+        ::unlink(copy.temporary.c_str());
+        copy.out = Descriptor();
+        return failCopy(copy, "closing the copy", error);
     }
-    const MoveResult moved = moveNoReplace(temporary, to);
+    copy.written = false;
+    const MoveResult moved = moveNoReplace(copy.temporary, copy.to);
     if (moved.status != MoveStatus::moved) {
-        ::unlink(temporary.c_str());
-        result.status = moved.status == MoveStatus::targetExists ? CopyStatus::targetExists
-                                                                 : CopyStatus::failed;
-        result.message = moved.status == MoveStatus::failed
-                             ? "giving the copy its name: " + moved.message
-                             : std::string();
-        return result;
+        ::unlink(copy.temporary.c_str());
+        copy.result.status = moved.status == MoveStatus::targetExists ? CopyStatus::targetExists
+                                                                      : CopyStatus::failed;
+        if (moved.status == MoveStatus::failed) {
+            copy.result.message = "giving the copy its name: ";
+            copy.result.message += moved.message;
+        }
+        return;
     }
-    result.status = CopyStatus::copied;
-    result.bytes = size;
-    return result;
+    copy.result.status = CopyStatus::copied;
+    copy.result.bytes = copy.size;
+}
+
+} // namespace
+
+CopyResult copyNoReplace(const std::string& from, const std::string& to,
+                         const std::string& temporary) {
+    PendingCopy copy;
+    copy.from = from;
+    copy.to = to;
+    copy.temporary = temporary;
+    std::vector<char> buffer(kBufferSize);
+    std::vector<char> second(kBufferSize);
+    beginCopy(copy, buffer);
+    finishCopy(copy, buffer, second);
+    return copy.result;
+}
+
+struct CopyQueue::State {
+    std::size_t depth = 1;
+    std::deque<std::unique_ptr<PendingCopy>> pending;
+    std::vector<char> buffer = std::vector<char>(kBufferSize);
+    std::vector<char> second = std::vector<char>(kBufferSize);
+
+    void finishOldest(std::vector<FinishedCopy>& finished) {
+        PendingCopy& copy = *pending.front();
+        finishCopy(copy, buffer, second);
+        finished.push_back({std::move(copy.from), std::move(copy.to), std::move(copy.result)});
+        pending.pop_front();
+    }
+};
+
+CopyQueue::CopyQueue(std::size_t depth) : state_(std::make_unique<State>()) {
+    state_->depth = depth == 0 ? 1 : depth;
+}
+
+CopyQueue::~CopyQueue() {
+    // Copies never finished never get their names: only their temporary files go.
+    for (const auto& copy : state_->pending) {
+        if (copy->written) {
+            copy->out.reset();
+            ::unlink(copy->temporary.c_str());
+        }
+    }
+}
+
+void CopyQueue::add(const std::string& from, const std::string& to, const std::string& temporary,
+                    std::vector<FinishedCopy>& finished) {
+    while (state_->pending.size() >= state_->depth) {
+        state_->finishOldest(finished);
+    }
+    auto copy = std::make_unique<PendingCopy>();
+    copy->from = from;
+    copy->to = to;
+    copy->temporary = temporary;
+    beginCopy(*copy, state_->buffer);
+    state_->pending.push_back(std::move(copy));
+}
+
+void CopyQueue::finishAll(std::vector<FinishedCopy>& finished) {
+    while (!state_->pending.empty()) {
+        state_->finishOldest(finished);
+    }
 }
 
 } // namespace shotstamp::files

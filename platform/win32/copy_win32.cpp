@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <vector>
 #include <windows.h>
 
@@ -179,5 +180,19 @@ CopyResult copyNoReplace(const std::string& from, const std::string& to,
     result.bytes = size;
     return result;
 }
+
+// Windows has no cheap way to start a flush early, so each copy is finished as it is added.
+struct CopyQueue::State {};
+
+CopyQueue::CopyQueue(std::size_t) : state_(std::make_unique<State>()) {}
+
+CopyQueue::~CopyQueue() = default;
+
+void CopyQueue::add(const std::string& from, const std::string& to, const std::string& temporary,
+                    std::vector<FinishedCopy>& finished) {
+    finished.push_back({from, to, copyNoReplace(from, to, temporary)});
+}
+
+void CopyQueue::finishAll(std::vector<FinishedCopy>&) {}
 
 } // namespace shotstamp::files

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 
 #ifndef _WIN32
 #include <sys/mount.h>
@@ -91,6 +92,46 @@ TEST(CopyNoReplace, RefusesAndFailsWithoutLeavingAnything) {
     EXPECT_FALSE(files::exists(dir.path() + "t"));
     EXPECT_EQ(readFile(taken), "not ours");
     EXPECT_EQ(readFile(source), "picture a");
+}
+
+TEST(CopyQueue, FinishesInOrderAndNamesNothingItDidNotFinish) {
+    TempFolder dir;
+    const std::string to = dir.path() + "library/";
+    std::filesystem::create_directory(to);
+    for (int i = 0; i < 5; ++i) {
+        writeFile(dir.path() + std::to_string(i), "picture " + std::to_string(i));
+    }
+    writeFile(to + "2", "already there");
+    std::vector<FinishedCopy> finished;
+    {
+        CopyQueue queue(2);
+        for (const char* name : {"0", "1", "2", "missing", "3"}) {
+            queue.add(dir.path() + name, to + name, temporaryCopyPath(to + name), finished);
+        }
+        EXPECT_EQ(finished.size(), 3U); // two still in flight
+        queue.finishAll(finished);
+        // Dropped while in flight: never named, no temporary left.
+        queue.add(dir.path() + "4", to + "4", temporaryCopyPath(to + "4"), finished);
+    }
+    ASSERT_GE(finished.size(), 5U);
+    const CopyStatus expected[] = {CopyStatus::copied, CopyStatus::copied, CopyStatus::targetExists,
+                                   CopyStatus::failed, CopyStatus::copied};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(finished[i].result.status, expected[i]) << finished[i].from;
+    }
+    EXPECT_EQ(finished[4].to, to + "3");
+    EXPECT_EQ(readFile(to + "3"), "picture 3");
+    EXPECT_EQ(readFile(to + "2"), "already there");
+    // Only 0, 1, 2 and 3, and 4 where a back end finished it at once.
+    std::set<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(to)) {
+        left.insert(entry.path().filename().string());
+    }
+    std::set<std::string> want = {"0", "1", "2", "3"};
+    if (finished.size() == 6) {
+        want.insert("4");
+    }
+    EXPECT_EQ(left, want);
 }
 
 #ifndef _WIN32
