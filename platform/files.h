@@ -134,6 +134,57 @@ bool removeUnlessInUse(const std::string& path);
 // True when the program's standard input is a terminal, where a person can answer a question.
 bool standardInputIsTerminal();
 
+enum class CopyStatus { copied, targetExists, failed };
+
+struct CopyResult {
+    CopyStatus status = CopyStatus::failed;
+    std::string message;     // what went wrong, with the system's text, when failed
+    std::uint64_t bytes = 0; // the size of the copy, when copied
+};
+
+// The temporary name a copy to `to` is first written under: a hidden name in the same folder
+// that starts with ".shotstamp-copy-" and ends in ".part", unique within this process.
+std::string temporaryCopyPath(const std::string& to);
+
+// Copies `from` to `to` so that nothing but a complete, checked copy ever carries the name `to`:
+// the bytes go to `temporary` (created exclusively, in the folder of `to`) through a bounded
+// buffer, are flushed to the device, compared byte for byte with the source, and only then
+// given the name `to` with moveNoReplace. The source is only ever opened for reading; the copy
+// keeps its modification time. On any failure `temporary` is deleted again (unless it existed
+// before, which is a failure of its own) and nothing is left under `to`.
+CopyResult copyNoReplace(const std::string& from, const std::string& to,
+                         const std::string& temporary);
+
+struct FinishedCopy {
+    std::string from;
+    std::string to;
+    CopyResult result;
+};
+
+// Checked copies of many files, each with the guarantees of copyNoReplace, with their flushes
+// overlapped: up to `depth` copies are written and on their way to the device while the oldest
+// is synced, compared and named (where the system can start a flush early; elsewhere each copy
+// is finished as soon as it is added). Copies finish in the order they were added. A copy still
+// in flight when the queue goes never gets its name; its temporary file is deleted.
+class CopyQueue {
+public:
+    explicit CopyQueue(std::size_t depth = 16);
+    ~CopyQueue();
+    CopyQueue(const CopyQueue&) = delete;
+    CopyQueue& operator=(const CopyQueue&) = delete;
+
+    // Starts a copy; appends to `finished` whatever copies had to be finished to make room.
+    void add(const std::string& from, const std::string& to, const std::string& temporary,
+             std::vector<FinishedCopy>& finished);
+    // Finishes every copy in flight, in order.
+    void finishAll(std::vector<FinishedCopy>& finished);
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
 // The per-user folder where the program keeps its state (the journals of past runs), made with
 // its parents when missing; ends in the path separator. Empty when it cannot be found or made.
 std::string userStateFolder();
