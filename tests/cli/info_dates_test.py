@@ -6,6 +6,7 @@
 
 import json
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -75,6 +76,22 @@ class InfoDates(unittest.TestCase):
         listing = run("info", "--date-from=xmp", plain).stdout.decode()
         self.assertIn("dateChosen              date[", listing)
         self.assertIn("dateWhy                 --date-from xmp: xmp: took", listing)
+
+    def test_video_header_time_is_a_capture_and_a_creation_date(self):
+        def box(kind, payload):
+            return struct.pack(">I", 8 + len(payload)) + kind + payload
+        # 2023-01-02 23:11:12 UTC in seconds since 1904, in a version-0 movie header.
+        when = (19359 * 86400 + 23 * 3600 + 11 * 60 + 12) + 2082844800
+        mvhd = box(b"mvhd", bytes(4) + struct.pack(">IIII", when, when, 1000, 100)
+                   + b"\0\x01\0\0\x01\0" + bytes(70) + b"\0\0\0\x02")
+        path = os.path.join(self.folder.name, "clip.mp4")
+        with open(path, "wb") as f:
+            f.write(box(b"ftyp", b"isom\0\0\x02\0isommp41") + box(b"moov", mvhd))
+        d, = self.dates("--date-from=digitized", "--zone=+02:00", path)
+        self.assertEqual([x["source"] for x in d["candidates"]], ["exif", "digitized", "mtime"])
+        self.assertEqual((d["chosen"], d["value"]), (1, "2023-01-03 01:11:12 +02:00"))
+        d, = self.dates("--video-time=local", "--zone=+02:00", path)
+        self.assertEqual(d["value"], "2023-01-02 23:11:12 local time, zone unknown")
 
     def test_bad_date_options_are_usage_errors(self):
         path = self.picture("x.jpg")
