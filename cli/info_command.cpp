@@ -1,5 +1,7 @@
 #include "info_command.h"
 
+#include "capture/zone.h"
+#include "date_options.h"
 #include "json_writer.h"
 #include "metadata/containers/container.h"
 #include "options.h"
@@ -7,6 +9,7 @@
 #include "reader_messages.h"
 #include "rename/file_system.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +20,8 @@ namespace shotstamp::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: shotstamp-cli info [--json] [--] FILE...\n"
+    "usage: shotstamp-cli info [--json] [--date-from SOURCE,...] [--zone ZONE]\n"
+    "                          [--video-time local] [--] FILE...\n"
     "\n"
     "Reads each JPEG file up to the start of its scan and prints the picture record:\n"
     "image size, camera, exposure settings, DateTimeOriginal, comment and thumbnail.\n"
@@ -34,7 +38,17 @@ constexpr const char* kUsage =
     "           appear as \\u00XX escapes of the byte; floats that are not finite as null.\n"
     "           \"container\" and \"captureTime\" ({\"dateTime\", \"hasTime\", \"subseconds\",\n"
     "           \"offset\", \"isUtc\", \"field\"}, or null) end every object; files of\n"
-    "           another kind hold only \"file\", \"container\", \"captureTime\", \"message\".\n"
+    "           another kind hold \"file\", \"container\", \"captureTime\", \"message\".\n"
+    "           \"dates\" ends every object: {\"candidates\": [{\"source\", \"field\",\n"
+    "           \"value\", \"precision\", \"zone\", \"origin\", \"ignored\"}], \"chosen\"\n"
+    "           (index, or null), \"value\" (the chosen date in the zone asked for, or\n"
+    "           null), \"why\", \"warnings\"}.\n"
+    "  --date-from SOURCE,...  the sources tried in order, the first usable one wins:\n"
+    "           exif, digitized, gps, xmp, name, modified, mtime (default: exif).\n"
+    "           Every candidate is listed whatever the order names.\n"
+    "  --zone local|utc|+HH:MM  the zone a time known in UTC or with its offset is\n"
+    "           given in (default: local, and times written with an offset stay so)\n"
+    "  --video-time local  a video header's time is local time, not UTC\n"
     "  --help   print this text\n"
     "\n"
     "Messages of the reader go to standard error. Exit status: 0 when every file could be\n"
@@ -208,6 +222,57 @@ void writeCaptureJson(JsonWriter& json, const ExtractedMetadata& found) {
     json.endObject();
 }
 
+void writeDatesJson(JsonWriter& json, const capture::DateChoice& dates) {
+    json.key("dates");
+    json.beginObject();
+    json.key("candidates");
+    json.beginArray();
+    for (const capture::Candidate& c : dates.candidates) {
+        json.beginObject();
+        json.key("source");
+        json.string(capture::dateSourceName(c.source));
+        json.key("field");
+        json.string(dateFieldName(c.time.field));
+        json.key("value");
+        json.string(capture::formatTime(c.time));
+        json.key("precision");
+        json.string(capture::precisionName(c.precision));
+        json.key("zone");
+        json.string(capture::zoneText(c.time));
+        json.key("origin");
+        json.string(c.origin);
+        json.key("ignored");
+        if (c.ignored.empty()) {
+            json.null();
+        } else {
+            json.string(c.ignored);
+        }
+        json.endObject();
+    }
+    json.endArray();
+    json.key("chosen");
+    if (dates.found()) {
+        json.integer(dates.chosen);
+    } else {
+        json.null();
+    }
+    json.key("value");
+    if (dates.found()) {
+        json.string(capture::formatTime(dates.value) + ' ' + capture::zoneText(dates.value));
+    } else {
+        json.null();
+    }
+    json.key("why");
+    json.string(dates.why);
+    json.key("warnings");
+    json.beginArray();
+    for (const std::string& warning : dates.warnings) {
+        json.string(warning);
+    }
+    json.endArray();
+    json.endObject();
+}
+
 // "2022:01:15 10:20:30.762 +01:00 (DateTimeOriginal)", "UTC" in place of an offset for a time
 // that is UTC, "none" when nothing was found.
 std::string captureListing(const CaptureTime& t) {
@@ -231,8 +296,30 @@ void listCapture(const ListingField& field, const ExtractedMetadata& found) {
     field.line("captureTime", captureListing(found.capture));
 }
 
+// One line per candidate (the ignored ones with their reason), then the pick, why and warnings.
+void listDates(const ListingField& field, const capture::DateChoice& dates) {
+    for (std::size_t i = 0; i < dates.candidates.size(); ++i) {
+        const capture::Candidate& c = dates.candidates[i];
+        std::string text =
+            std::string(capture::dateSourceName(c.source)) + ": " + capture::describe(c);
+        if (!c.ignored.empty()) {
+            text += " -- ignored: " + c.ignored;
+        }
+        field.line(("date[" + std::to_string(i) + "]").c_str(), text);
+    }
+    field.line("dateChosen", dates.found() ? "date[" + std::to_string(dates.chosen) + "] " +
+                                                 capture::formatTime(dates.value) + ' ' +
+                                                 capture::zoneText(dates.value)
+                                           : std::string("none"));
+    field.line("dateWhy", dates.why);
+    for (const std::string& warning : dates.warnings) {
+        field.line("dateWarning", warning);
+    }
+}
+
 // The capture time a JPEG's record holds, by the same rule as every other container.
-ExtractedMetadata jpegMetadata(const PictureReader& reader) {
+ExtractedMetadata jpegMetadata(const PictureReader& reader, const ExifDateTexts& dateTexts,
+                               std::string xmpPacket) {
     ExtractedMetadata found;
     found.content = identifyContent(
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("\xFF\xD8"), 2));
@@ -243,12 +330,23 @@ ExtractedMetadata jpegMetadata(const PictureReader& reader) {
         texts.original = std::string(textOf(r.dateTimeOriginal));
         texts.originalSubseconds = std::string(textOf(r.subSecTimeOriginal));
         captureFromExifTexts(texts, found);
+        found.exif = dateTexts;
+        found.exifFound = true;
     }
+    found.xmpPacket = std::move(xmpPacket);
     return found;
 }
 
+capture::DateChoice chooseDates(const char* path, const ExtractedMetadata& found,
+                                const capture::DateSettings& settings) {
+    return capture::chooseDate(
+        capture::gatherCandidates(dateInputsForFile(path, found, settings.videoTimeLocal)),
+        settings.rules);
+}
+
 // A file of another kind than JPEG: only what the container walk found.
-bool reportContainer(const char* path, std::FILE* file, bool json) {
+bool reportContainer(const char* path, std::FILE* file, bool json,
+                     const capture::DateSettings& settings) {
     files::FileRandomSource source(file);
     nameFileBeingRead(path);
     const ExtractedMetadata found = extractMetadata(source);
@@ -257,14 +355,15 @@ bool reportContainer(const char* path, std::FILE* file, bool json) {
         std::fprintf(stderr, "shotstamp-cli: cannot read '%s': %s\n", path, std::strerror(errno));
         return false;
     }
-    const std::string report =
-        json ? describeMetadataAsJson(path, found) + '\n' : describeMetadataAsListing(path, found);
+    const capture::DateChoice dates = chooseDates(path, found, settings);
+    const std::string report = json ? describeMetadataAsJson(path, found, &dates) + '\n'
+                                    : describeMetadataAsListing(path, found, &dates);
     std::fwrite(report.data(), 1, report.size(), stdout);
     return true;
 }
 
 // Reads one file and prints its report; false when the file could not be opened or read.
-bool reportFile(const char* path, bool json) {
+bool reportFile(const char* path, bool json, const capture::DateSettings& settings) {
     // The rename path's opening: only regular files, so a pipe or device named *.jpg cannot
     // block the command.
     std::string message;
@@ -279,11 +378,15 @@ bool reportFile(const char* path, bool json) {
     const std::size_t headSize = std::fread(head, 1, sizeof head, file.get());
     const ContentType content = identifyContent(std::span<const std::uint8_t>(head, headSize));
     if (content.kind != ContainerKind::jpeg && content.kind != ContainerKind::unknown) {
-        return reportContainer(path, file.get(), json);
+        return reportContainer(path, file.get(), json, settings);
     }
     std::rewind(file.get());
     nameFileBeingRead(path);
     PictureReader reader;
+    ExifDateTexts dateTexts;
+    std::string xmpPacket;
+    reader.setDateTexts(&dateTexts);
+    reader.setXmpPacket(&xmpPacket);
     const bool result = reader.readSections(file.get());
     nameFileBeingRead({});
     if (std::ferror(file.get()) != 0) {
@@ -291,13 +394,14 @@ bool reportFile(const char* path, bool json) {
         std::fprintf(stderr, "shotstamp-cli: cannot read '%s': %s\n", path, std::strerror(errno));
         return false;
     }
-    ExtractedMetadata found = jpegMetadata(reader);
+    ExtractedMetadata found = jpegMetadata(reader, dateTexts, std::move(xmpPacket));
     if (content.kind == ContainerKind::unknown) {
         found.content = content;
         found.container = content.kind;
     }
-    const std::string report = json ? describeAsJson(path, reader, result, found) + '\n'
-                                    : describeAsListing(path, reader, result, found);
+    const capture::DateChoice dates = chooseDates(path, found, settings);
+    const std::string report = json ? describeAsJson(path, reader, result, found, &dates) + '\n'
+                                    : describeAsListing(path, reader, result, found, &dates);
     std::fwrite(report.data(), 1, report.size(), stdout);
     return true;
 }
@@ -305,7 +409,7 @@ bool reportFile(const char* path, bool json) {
 } // namespace
 
 std::string describeAsJson(std::string_view file, const PictureReader& reader, bool readResult,
-                           const ExtractedMetadata& found) {
+                           const ExtractedMetadata& found, const capture::DateChoice* dates) {
     JsonWriter json;
     json.beginObject();
     json.key("file");
@@ -333,11 +437,15 @@ std::string describeAsJson(std::string_view file, const PictureReader& reader, b
         json.integer(reader.thumbnailOffset());
     }
     writeCaptureJson(json, found);
+    if (dates != nullptr) {
+        writeDatesJson(json, *dates);
+    }
     json.endObject();
     return json.text();
 }
 
-std::string describeMetadataAsJson(std::string_view file, const ExtractedMetadata& found) {
+std::string describeMetadataAsJson(std::string_view file, const ExtractedMetadata& found,
+                                   const capture::DateChoice* dates) {
     JsonWriter json;
     json.beginObject();
     json.key("file");
@@ -345,23 +453,30 @@ std::string describeMetadataAsJson(std::string_view file, const ExtractedMetadat
     writeCaptureJson(json, found);
     json.key("message");
     json.string(found.message);
+    if (dates != nullptr) {
+        writeDatesJson(json, *dates);
+    }
     json.endObject();
     return json.text();
 }
 
-std::string describeMetadataAsListing(std::string_view file, const ExtractedMetadata& found) {
+std::string describeMetadataAsListing(std::string_view file, const ExtractedMetadata& found,
+                                      const capture::DateChoice* dates) {
     std::string out(file);
     out += '\n';
     const PictureRecord noRecord{};
     const ListingField field{out, noRecord};
     listCapture(field, found);
     field("message", std::string_view(found.message));
+    if (dates != nullptr) {
+        listDates(field, *dates);
+    }
     out += '\n';
     return out;
 }
 
 std::string describeAsListing(std::string_view file, const PictureReader& reader, bool readResult,
-                              const ExtractedMetadata& found) {
+                              const ExtractedMetadata& found, const capture::DateChoice* dates) {
     std::string out(file);
     out += '\n';
     const ListingField field{out, reader.record()};
@@ -379,23 +494,34 @@ std::string describeAsListing(std::string_view file, const PictureReader& reader
     const std::int64_t offset = reader.thumbnailOffset();
     field.line("thumbnailOffset", offset < 0 ? std::string("none") : std::to_string(offset));
     listCapture(field, found);
+    if (dates != nullptr) {
+        listDates(field, *dates);
+    }
     out += '\n';
     return out;
 }
 
 int runInfo(int argc, char** argv) {
-    static constexpr OptionSpec kOptions[] = {{"--json"}};
+    static constexpr OptionSpec kOptions[] = {
+        {"--json"}, kDateFromOption, kZoneOption, kVideoTimeOption};
     ParsedArguments parsed;
     if (const auto status = parseCommand(argc, argv, {"info", kUsage, kOptions}, parsed)) {
         return *status;
     }
-    const bool json = !parsed.options.empty();
+    const bool json = std::any_of(parsed.options.begin(), parsed.options.end(),
+                                  [](const ParsedOption& o) { return o.name == "--json"; });
+    capture::DateSettings settings;
+    std::string error;
+    if (!readDateOptions(parsed.options, settings, error)) {
+        std::fprintf(stderr, "shotstamp-cli info: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
     const int first = parsed.firstOperand;
     // Keep standard output for the reports: the reader's console lines go to standard error.
     sendReaderMessagesToStandardError();
     bool allRead = true;
     for (int i = first; i < argc; ++i) {
-        allRead = reportFile(argv[i], json) && allRead;
+        allRead = reportFile(argv[i], json, settings) && allRead;
     }
     std::fflush(stdout);
     return allRead ? 0 : 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/date_chain.h"
 #include "metadata/containers/container.h"
 #include "metadata/picture_reader.h"
 
@@ -8,7 +9,8 @@
 
 namespace shotstamp::cli {
 
-// `info [--json] FILE...`: reads each file with the picture reader and prints what it found.
+// `info [--json] [date options] FILE...`: reads each file with the picture reader and prints
+// what it found, with every candidate date and the one the date chain picks.
 // Exit status 0 when every file could be opened and read, 1 otherwise, 2 for a usage error.
 int runInfo(int argc, char** argv);
 
@@ -16,15 +18,20 @@ int runInfo(int argc, char** argv);
 // names, plus "file", "readSections", "errorText", "sections", "thumbnailOffset", and last the
 // "container" and "captureTime" of `found`.
 std::string describeAsJson(std::string_view file, const PictureReader& reader, bool readResult,
-                           const ExtractedMetadata& found);
+                           const ExtractedMetadata& found,
+                           const capture::DateChoice* dates = nullptr);
 
 // The same report as an aligned listing, one field a line, ending with a blank line.
 std::string describeAsListing(std::string_view file, const PictureReader& reader, bool readResult,
-                              const ExtractedMetadata& found);
+                              const ExtractedMetadata& found,
+                              const capture::DateChoice* dates = nullptr);
 
 // The report of a file of another kind than JPEG: "file", "container", "captureTime" and
 // "message" (why no capture time was found, or the last problem met).
-std::string describeMetadataAsJson(std::string_view file, const ExtractedMetadata& found);
-std::string describeMetadataAsListing(std::string_view file, const ExtractedMetadata& found);
+// Both end with the "dates" when given.
+std::string describeMetadataAsJson(std::string_view file, const ExtractedMetadata& found,
+                                   const capture::DateChoice* dates = nullptr);
+std::string describeMetadataAsListing(std::string_view file, const ExtractedMetadata& found,
+                                      const capture::DateChoice* dates = nullptr);
 
 } // namespace shotstamp::cli

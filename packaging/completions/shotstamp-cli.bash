@@ -41,7 +41,17 @@ _shotstamp_cli() {
 
     local command=${COMP_WORDS[1]} options='' i
     case $command in
-    info) options='--json --help --' ;;
+    info)
+        options='--json --date-from --zone --video-time --help --'
+        case $prev in
+        --date-from)
+            COMPREPLY=($(compgen -W 'exif digitized gps xmp name modified mtime' -- "$cur"))
+            return
+            ;;
+        --zone) COMPREPLY=($(compgen -W 'local utc' -- "$cur")) && return ;;
+        --video-time) COMPREPLY=($(compgen -W 'local' -- "$cur")) && return ;;
+        esac
+        ;;
     rename)
         options='--prefix --subseconds --counter --companions --shift --recursive --all-in-path
                  --dry-run --jobs --no-journal --help --'

@@ -28,6 +28,9 @@ complete -c shotstamp-cli -n "not __fish_seen_subcommand_from $commands" -a undo
 complete -c shotstamp-cli -n "not __fish_seen_subcommand_from $commands" -a history -d 'list the rename runs that can be undone'
 
 complete -c shotstamp-cli -n '__fish_seen_subcommand_from info' -l json -d 'one JSON object per file and line'
+complete -c shotstamp-cli -n '__fish_seen_subcommand_from info' -l date-from -x -a 'exif digitized gps xmp name modified mtime' -d 'the date sources to try, in order'
+complete -c shotstamp-cli -n '__fish_seen_subcommand_from info' -l zone -x -a 'local utc' -d 'the zone to write UTC times in'
+complete -c shotstamp-cli -n '__fish_seen_subcommand_from info' -l video-time -x -a 'local' -d 'what a video header time means'
 complete -c shotstamp-cli -n '__fish_seen_subcommand_from info' -l help -d 'print the help text'
 complete -c shotstamp-cli -n '__fish_seen_subcommand_from info' -a '(__shotstamp_cli_media_files)'
 

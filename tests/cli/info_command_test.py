@@ -24,7 +24,7 @@ RECORD_FIELDS = [
     "exifPresent", "subSecTimeOriginal",
 ]
 KEYS = ["file", "readSections", "errorText"] + RECORD_FIELDS + [
-    "sections", "thumbnailOffset", "container", "captureTime"]
+    "sections", "thumbnailOffset", "container", "captureTime", "dates"]
 
 
 def run(*args):
@@ -144,7 +144,10 @@ class InfoCommand(unittest.TestCase):
         lines = result.stdout.decode().splitlines()
         self.assertTrue(lines[0].endswith("IMG_0002.jpg"))
         fields = [line for line in lines[1:] if line]
-        self.assertEqual([line.split()[0] for line in fields], KEYS[1:])
+        # The record's fields in order, then the date lines (which the dates test reads).
+        names = [line.split()[0] for line in fields]
+        self.assertEqual(names[:len(KEYS) - 2], KEYS[1:-1])
+        self.assertEqual(names[len(KEYS) - 2:], ["date[0]", "date[1]", "dateChosen", "dateWhy"])
         columns = {len(line) - len(line[2:].split(None, 1)[1]) for line in fields if len(line.split()) > 1}
         self.assertEqual(len(columns), 1, fields)
         self.assertIn('  dateTimeOriginal        "2019:07:04 09:15:00"', lines)
