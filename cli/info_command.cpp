@@ -1,7 +1,9 @@
 #include "info_command.h"
 
 #include "json_writer.h"
+#include "metadata/containers/container.h"
 #include "options.h"
+#include "platform/random_file.h"
 #include "reader_messages.h"
 #include "rename/file_system.h"
 
@@ -19,6 +21,10 @@ constexpr const char* kUsage =
     "\n"
     "Reads each JPEG file up to the start of its scan and prints the picture record:\n"
     "image size, camera, exposure settings, DateTimeOriginal, comment and thumbnail.\n"
+    "For every file it also prints the container its content shows (JPEG, HEIC, AVIF,\n"
+    "CR3, MP4, MOV, ...) and its capture time: the date and time as written, the\n"
+    "sub-seconds, the UTC offset when known, whether the time is UTC, and the field it\n"
+    "came from. Files of another kind than JPEG get only these and the reader's message.\n"
     "\n"
     "  --json   one JSON object per file and line (JSON Lines). Keys: \"file\",\n"
     "           \"readSections\", \"errorText\", every record field by name, \"sections\"\n"
@@ -26,6 +32,9 @@ constexpr const char* kUsage =
     "           (offset inside the TIFF block, or null). \"thumbnailData\" holds the\n"
     "           thumbnail's first bytes in hex, or null. Bytes that are not valid UTF-8\n"
     "           appear as \\u00XX escapes of the byte; floats that are not finite as null.\n"
+    "           \"container\" and \"captureTime\" ({\"dateTime\", \"hasTime\", \"subseconds\",\n"
+    "           \"offset\", \"isUtc\", \"field\"}, or null) end every object; files of\n"
+    "           another kind hold only \"file\", \"container\", \"captureTime\", \"message\".\n"
     "  --help   print this text\n"
     "\n"
     "Messages of the reader go to standard error. Exit status: 0 when every file could be\n"
@@ -150,6 +159,110 @@ struct ListingField {
     }
 };
 
+// "2022:01:15 10:20:30" as EXIF writes it; the time part only when known.
+std::string dateTimeText(const CaptureTime& t) {
+    char buffer[32];
+    if (t.hasTime) {
+        std::snprintf(buffer, sizeof buffer, "%04d:%02d:%02d %02d:%02d:%02d", t.year, t.month,
+                      t.day, t.hour, t.minute, t.second);
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%04d:%02d:%02d", t.year, t.month, t.day);
+    }
+    return buffer;
+}
+
+std::string offsetText(const CaptureTime& t) {
+    const int minutes = t.offsetMinutes < 0 ? -t.offsetMinutes : t.offsetMinutes;
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%c%02d:%02d", t.offsetMinutes < 0 ? '-' : '+',
+                  minutes / 60, minutes % 60);
+    return buffer;
+}
+
+void writeCaptureJson(JsonWriter& json, const ExtractedMetadata& found) {
+    json.key("container");
+    json.string(found.content.name);
+    json.key("captureTime");
+    const CaptureTime& t = found.capture;
+    if (!t.found()) {
+        json.null();
+        return;
+    }
+    json.beginObject();
+    json.key("dateTime");
+    json.string(dateTimeText(t));
+    json.key("hasTime");
+    json.boolean(t.hasTime);
+    json.key("subseconds");
+    json.string(t.subseconds);
+    json.key("offset");
+    if (t.hasOffset) {
+        json.string(offsetText(t));
+    } else {
+        json.null();
+    }
+    json.key("isUtc");
+    json.boolean(t.isUtc);
+    json.key("field");
+    json.string(dateFieldName(t.field));
+    json.endObject();
+}
+
+// "2022:01:15 10:20:30.762 +01:00 (DateTimeOriginal)", "UTC" in place of an offset for a time
+// that is UTC, "none" when nothing was found.
+std::string captureListing(const CaptureTime& t) {
+    if (!t.found()) {
+        return "none";
+    }
+    std::string text = dateTimeText(t);
+    if (!t.subseconds.empty()) {
+        text += '.' + t.subseconds;
+    }
+    if (t.isUtc) {
+        text += " UTC";
+    } else if (t.hasOffset) {
+        text += ' ' + offsetText(t);
+    }
+    return text + " (" + dateFieldName(t.field) + ')';
+}
+
+void listCapture(const ListingField& field, const ExtractedMetadata& found) {
+    field.line("container", found.content.name);
+    field.line("captureTime", captureListing(found.capture));
+}
+
+// The capture time a JPEG's record holds, by the same rule as every other container.
+ExtractedMetadata jpegMetadata(const PictureReader& reader) {
+    ExtractedMetadata found;
+    found.content = identifyContent(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("\xFF\xD8"), 2));
+    found.container = found.content.kind;
+    const PictureRecord& r = reader.record();
+    if (r.exifPresent) {
+        ExifDateTexts texts;
+        texts.original = std::string(textOf(r.dateTimeOriginal));
+        texts.originalSubseconds = std::string(textOf(r.subSecTimeOriginal));
+        captureFromExifTexts(texts, found);
+    }
+    return found;
+}
+
+// A file of another kind than JPEG: only what the container walk found.
+bool reportContainer(const char* path, std::FILE* file, bool json) {
+    files::FileRandomSource source(file);
+    nameFileBeingRead(path);
+    const ExtractedMetadata found = extractMetadata(source);
+    nameFileBeingRead({});
+    if (source.failed()) {
+        std::fprintf(stderr, "shotstamp-cli: cannot read '%s': %s\n", path, std::strerror(errno));
+        return false;
+    }
+    const std::string report =
+        json ? describeMetadataAsJson(path, found) + '\n' : describeMetadataAsListing(path, found);
+    std::fwrite(report.data(), 1, report.size(), stdout);
+    return true;
+}
+
 // Reads one file and prints its report; false when the file could not be opened or read.
 bool reportFile(const char* path, bool json) {
     // The rename path's opening: only regular files, so a pipe or device named *.jpg cannot
@@ -160,6 +273,15 @@ bool reportFile(const char* path, bool json) {
         std::fprintf(stderr, "shotstamp-cli: cannot open '%s': %s\n", path, message.c_str());
         return false;
     }
+    // The kind of file from its first bytes; a JPEG, and a file of no known kind, go on to the
+    // picture reader as before.
+    std::uint8_t head[64];
+    const std::size_t headSize = std::fread(head, 1, sizeof head, file.get());
+    const ContentType content = identifyContent(std::span<const std::uint8_t>(head, headSize));
+    if (content.kind != ContainerKind::jpeg && content.kind != ContainerKind::unknown) {
+        return reportContainer(path, file.get(), json);
+    }
+    std::rewind(file.get());
     nameFileBeingRead(path);
     PictureReader reader;
     const bool result = reader.readSections(file.get());
@@ -169,15 +291,21 @@ bool reportFile(const char* path, bool json) {
         std::fprintf(stderr, "shotstamp-cli: cannot read '%s': %s\n", path, std::strerror(errno));
         return false;
     }
-    const std::string report = json ? describeAsJson(path, reader, result) + '\n'
-                                    : describeAsListing(path, reader, result);
+    ExtractedMetadata found = jpegMetadata(reader);
+    if (content.kind == ContainerKind::unknown) {
+        found.content = content;
+        found.container = content.kind;
+    }
+    const std::string report = json ? describeAsJson(path, reader, result, found) + '\n'
+                                    : describeAsListing(path, reader, result, found);
     std::fwrite(report.data(), 1, report.size(), stdout);
     return true;
 }
 
 } // namespace
 
-std::string describeAsJson(std::string_view file, const PictureReader& reader, bool readResult) {
+std::string describeAsJson(std::string_view file, const PictureReader& reader, bool readResult,
+                           const ExtractedMetadata& found) {
     JsonWriter json;
     json.beginObject();
     json.key("file");
@@ -204,11 +332,36 @@ std::string describeAsJson(std::string_view file, const PictureReader& reader, b
     } else {
         json.integer(reader.thumbnailOffset());
     }
+    writeCaptureJson(json, found);
     json.endObject();
     return json.text();
 }
 
-std::string describeAsListing(std::string_view file, const PictureReader& reader, bool readResult) {
+std::string describeMetadataAsJson(std::string_view file, const ExtractedMetadata& found) {
+    JsonWriter json;
+    json.beginObject();
+    json.key("file");
+    json.string(file);
+    writeCaptureJson(json, found);
+    json.key("message");
+    json.string(found.message);
+    json.endObject();
+    return json.text();
+}
+
+std::string describeMetadataAsListing(std::string_view file, const ExtractedMetadata& found) {
+    std::string out(file);
+    out += '\n';
+    const PictureRecord noRecord{};
+    const ListingField field{out, noRecord};
+    listCapture(field, found);
+    field("message", std::string_view(found.message));
+    out += '\n';
+    return out;
+}
+
+std::string describeAsListing(std::string_view file, const PictureReader& reader, bool readResult,
+                              const ExtractedMetadata& found) {
     std::string out(file);
     out += '\n';
     const ListingField field{out, reader.record()};
@@ -225,6 +378,7 @@ std::string describeAsListing(std::string_view file, const PictureReader& reader
     field.line("sections", sections);
     const std::int64_t offset = reader.thumbnailOffset();
     field.line("thumbnailOffset", offset < 0 ? std::string("none") : std::to_string(offset));
+    listCapture(field, found);
     out += '\n';
     return out;
 }

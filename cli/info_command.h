@@ -1,5 +1,6 @@
 #pragma once
 
+#include "metadata/containers/container.h"
 #include "metadata/picture_reader.h"
 
 #include <string>
@@ -12,10 +13,18 @@ namespace shotstamp::cli {
 int runInfo(int argc, char** argv);
 
 // One file's report as a single line of JSON (no line break): the record's fields by their
-// names, plus "file", "readSections", "errorText", "sections" and "thumbnailOffset".
-std::string describeAsJson(std::string_view file, const PictureReader& reader, bool readResult);
+// names, plus "file", "readSections", "errorText", "sections", "thumbnailOffset", and last the
+// "container" and "captureTime" of `found`.
+std::string describeAsJson(std::string_view file, const PictureReader& reader, bool readResult,
+                           const ExtractedMetadata& found);
 
 // The same report as an aligned listing, one field a line, ending with a blank line.
-std::string describeAsListing(std::string_view file, const PictureReader& reader, bool readResult);
+std::string describeAsListing(std::string_view file, const PictureReader& reader, bool readResult,
+                              const ExtractedMetadata& found);
+
+// The report of a file of another kind than JPEG: "file", "container", "captureTime" and
+// "message" (why no capture time was found, or the last problem met).
+std::string describeMetadataAsJson(std::string_view file, const ExtractedMetadata& found);
+std::string describeMetadataAsListing(std::string_view file, const ExtractedMetadata& found);
 
 } // namespace shotstamp::cli

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace shotstamp {
 
@@ -36,6 +37,26 @@ const char* containerName(ContainerKind kind);
 // extension plays no part.
 ContainerKind identifyContainer(std::span<const std::uint8_t> head);
 
+// The kind of a file together with the type it shows itself as: a HEIF may be "HEIC" or "HEIF",
+// a video "MP4", "MOV", "M4V", "3GP" or "3G2", all from the brands of its file-type box.
+struct ContentType {
+    ContainerKind kind = ContainerKind::unknown;
+    const char* name = "unknown"; // what `info` prints and the report names ("HEIC", "MOV")
+    const char* extension = "";   // the lower-case extension a new name takes (".heic")
+};
+ContentType identifyContent(std::span<const std::uint8_t> head);
+
+// The extension a renamed file takes: the content's own, except for the TIFF family, where the
+// file keeps its own extension (lower-cased) when it is one of the TIFF-based RAW ones, as those
+// name the camera's format, and ".tif" otherwise. Empty for an unknown content.
+std::string contentExtension(const ContentType& type, std::string_view fileName);
+
+// The lower-case extensions (".jpg", ".heic", ...) the command-line tool takes from folders; a
+// file with one of them is then checked by its content.
+std::span<const std::string_view> supportedExtensions();
+// True when the name ends in one of them, in any letter case.
+bool hasSupportedExtension(std::string_view fileName);
+
 // What the extract step found in one file.
 struct ExtractedMetadata {
     ContainerKind container = ContainerKind::unknown;
@@ -49,6 +70,31 @@ struct ExtractedMetadata {
     std::string xmpPacket;
     // Why nothing usable was found, or the last problem met; empty when there was none.
     std::string message;
+    // The type the file's first bytes show.
+    ContentType content;
 };
+
+// Identifies the file and hands it to its family's walker; a file of no known kind gets the
+// reason in `message`.
+ExtractedMetadata extractMetadata(RandomAccessSource& source);
+
+// The walkers, one per family. Each fills `out` (not its container or content) and returns true
+// when it found a capture time; otherwise `out.message` says why not.
+bool extractJpeg(RandomAccessSource& source, ExtractedMetadata& out);
+bool extractIsoBmff(RandomAccessSource& source, ExtractedMetadata& out); // heif, avif, cr3, video
+bool extractTiffRaw(RandomAccessSource& source, ExtractedMetadata& out);
+bool extractRaf(RandomAccessSource& source, ExtractedMetadata& out);
+bool extractPng(RandomAccessSource& source, ExtractedMetadata& out);
+bool extractWebp(RandomAccessSource& source, ExtractedMetadata& out);
+bool extractJxl(RandomAccessSource& source, ExtractedMetadata& out);
+
+// The shared last step of every walker that meets a TIFF block (starting at its byte-order
+// mark): runs the EXIF parser over it and, when it holds a valid DateTimeOriginal, sets
+// `out.capture` from it with its sub-seconds and offset. The first block read also fills
+// `out.exif`. The parser may write into the block (it trims a comment's blanks). True when the
+// capture time was set; otherwise `out.message` says why not.
+bool captureFromTiff(std::uint8_t* tiff, std::uint32_t size, ExtractedMetadata& out);
+// The same for the date texts of a block read elsewhere (the JPEG reader's record).
+bool captureFromExifTexts(const ExifDateTexts& texts, ExtractedMetadata& out);
 
 } // namespace shotstamp

@@ -23,7 +23,8 @@ RECORD_FIELDS = [
     "resolutionUnitInches", "brightness", "comment", "thumbnailData", "thumbnailLength",
     "exifPresent", "subSecTimeOriginal",
 ]
-KEYS = ["file", "readSections", "errorText"] + RECORD_FIELDS + ["sections", "thumbnailOffset"]
+KEYS = ["file", "readSections", "errorText"] + RECORD_FIELDS + [
+    "sections", "thumbnailOffset", "container", "captureTime"]
 
 
 def run(*args):
@@ -67,6 +68,8 @@ class InfoCommand(unittest.TestCase):
             self.assertEqual((record["pixelWidth"], record["pixelHeight"]), (16, 16))
         first = records["IMG_0001.jpg"]
         self.assertEqual(first["dateTimeOriginal"], "2005:12:30 20:57:32")
+        self.assertEqual((first["container"], first["captureTime"]["dateTime"]),
+                         ("JPEG", "2005:12:30 20:57:32"))
         self.assertTrue(first["exifPresent"])
         self.assertEqual(first["make"], "Shotstamp")
         self.assertEqual(first["exposureTime"], 0.008)
@@ -78,6 +81,7 @@ class InfoCommand(unittest.TestCase):
         self.assertEqual(records["IMG_0002.jpg"]["dateTimeOriginal"], "2019:07:04 09:15:00")
         self.assertFalse(records["no_exif.jpg"]["exifPresent"])
         self.assertEqual(records["no_exif.jpg"]["dateTimeOriginal"], "")
+        self.assertIsNone(records["no_exif.jpg"]["captureTime"])
 
     def test_any_bytes_give_valid_json(self):
         # Every byte value in a comment (control bytes become '?'), and a Make of raw bytes.
