@@ -80,6 +80,9 @@ private:
     };
 
     bool read(std::uint64_t offset, std::uint8_t* out, std::size_t n) {
+        if (n == 0) {
+            return true;
+        }
         if (offset <= head_.size() && n <= head_.size() - offset) {
             std::memcpy(out, head_.data() + offset, n);
             return true;
@@ -206,7 +209,7 @@ bool readMetadataBlock(RandomAccessSource& source, std::uint64_t offset, std::ui
         return false;
     }
     block.resize(static_cast<std::size_t>(n));
-    if (!source.readExactly(offset, block.data(), block.size())) {
+    if (n != 0 && !source.readExactly(offset, block.data(), block.size())) {
         out.message = "a metadata block is cut short by the end of the file";
         return false;
     }
