@@ -330,7 +330,12 @@ bool extractPng(RandomAccessSource& source, ExtractedMetadata& out) {
             std::string head(std::min<std::size_t>(length, kKeywordRead), '\0');
             if (!source.readExactly(data, reinterpret_cast<std::uint8_t*>(head.data()),
                                     head.size()) ||
-                !interestingKeyword(head) || !readMetadataBlock(source, data, length, block, out)) {
+                !interestingKeyword(head)) {
+                continue;
+            }
+            if (head.size() == length) {
+                block.assign(head.begin(), head.end()); // a short chunk is read once
+            } else if (!readMetadataBlock(source, data, length, block, out)) {
                 continue;
             }
             takeTextChunk(

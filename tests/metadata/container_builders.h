@@ -5,9 +5,12 @@
 
 #include "jpeg_builder.h"
 
-#include <brotli/encode.h>
 #include <string>
 #include <zlib.h>
+
+#if SHOTSTAMP_TEST_BROTLI
+#include <brotli/encode.h>
+#endif
 
 namespace shotstamp::testing {
 
