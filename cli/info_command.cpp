@@ -232,16 +232,22 @@ void listCapture(const ListingField& field, const ExtractedMetadata& found) {
 }
 
 // The capture time a JPEG's record holds, by the same rule as every other container.
-ExtractedMetadata jpegMetadata(const PictureReader& reader) {
+ExtractedMetadata jpegMetadata(const PictureReader& reader, ExifDateTexts texts) {
     ExtractedMetadata found;
     found.content = identifyContent(
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("\xFF\xD8"), 2));
     found.container = found.content.kind;
     const PictureRecord& r = reader.record();
     if (r.exifPresent) {
-        ExifDateTexts texts;
-        texts.original = std::string(textOf(r.dateTimeOriginal));
-        texts.originalSubseconds = std::string(textOf(r.subSecTimeOriginal));
+        // The reader filled the date texts; the record's fields stand in for what it left empty.
+        if (texts.original.empty()) {
+            texts.original = std::string(textOf(r.dateTimeOriginal));
+        }
+        if (texts.originalSubseconds.empty()) {
+            texts.originalSubseconds = std::string(textOf(r.subSecTimeOriginal));
+        }
+        found.exif = texts;
+        found.exifFound = true;
         captureFromExifTexts(texts, found);
     }
     return found;
@@ -284,6 +290,8 @@ bool reportFile(const char* path, bool json) {
     std::rewind(file.get());
     nameFileBeingRead(path);
     PictureReader reader;
+    ExifDateTexts texts;
+    reader.setDateTexts(&texts);
     const bool result = reader.readSections(file.get());
     nameFileBeingRead({});
     if (std::ferror(file.get()) != 0) {
@@ -291,7 +299,7 @@ bool reportFile(const char* path, bool json) {
         std::fprintf(stderr, "shotstamp-cli: cannot read '%s': %s\n", path, std::strerror(errno));
         return false;
     }
-    ExtractedMetadata found = jpegMetadata(reader);
+    ExtractedMetadata found = jpegMetadata(reader, texts);
     if (content.kind == ContainerKind::unknown) {
         found.content = content;
         found.container = content.kind;
