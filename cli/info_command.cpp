@@ -318,7 +318,7 @@ void listDates(const ListingField& field, const capture::DateChoice& dates) {
 }
 
 // The capture time a JPEG's record holds, by the same rule as every other container.
-ExtractedMetadata jpegMetadata(const PictureReader& reader, const ExifDateTexts& dateTexts,
+ExtractedMetadata jpegMetadata(const PictureReader& reader, ExifDateTexts texts,
                                std::string xmpPacket) {
     ExtractedMetadata found;
     found.content = identifyContent(
@@ -326,12 +326,16 @@ ExtractedMetadata jpegMetadata(const PictureReader& reader, const ExifDateTexts&
     found.container = found.content.kind;
     const PictureRecord& r = reader.record();
     if (r.exifPresent) {
-        ExifDateTexts texts;
-        texts.original = std::string(textOf(r.dateTimeOriginal));
-        texts.originalSubseconds = std::string(textOf(r.subSecTimeOriginal));
-        captureFromExifTexts(texts, found);
-        found.exif = dateTexts;
+        // The reader filled the date texts; the record's fields stand in for what it left empty.
+        if (texts.original.empty()) {
+            texts.original = std::string(textOf(r.dateTimeOriginal));
+        }
+        if (texts.originalSubseconds.empty()) {
+            texts.originalSubseconds = std::string(textOf(r.subSecTimeOriginal));
+        }
+        found.exif = texts;
         found.exifFound = true;
+        captureFromExifTexts(texts, found);
     }
     found.xmpPacket = std::move(xmpPacket);
     return found;

@@ -6,10 +6,10 @@
 # BUILD_DIR is a build of the fuzz preset (cmake --preset fuzz && cmake --build --preset fuzz).
 # Seeds: the builder-made inputs, the bundled samples and, when present, the camera corpus
 # (CORPUS_DIR, by default ../shared/corpus beside the source tree). New inputs the fuzzer finds
-# go to BUILD_DIR/fuzz-work/corpus; a crashing input to BUILD_DIR/fuzz-work/artifacts. The
-# container fuzzer starts from the box builder's files only (BUILD_DIR/fuzz-work/containers/seeds)
-# and keeps its findings in BUILD_DIR/fuzz-work/containers/corpus; every crash it found is kept
-# in fuzz/regressions/isobmff and run first.
+# go to BUILD_DIR/fuzz-work/corpus; a crashing input to BUILD_DIR/fuzz-work/artifacts. Each
+# container family's target starts from the builders' files of that family (and the camera
+# corpus's samples of it, when present), keeps its findings in BUILD_DIR/fuzz-work/<family> and
+# runs first what the fuzzers once found, kept in fuzz/regressions/<family>.
 set -eu
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
@@ -26,9 +26,9 @@ else
     echo "run-fuzz: no camera corpus at $corpus; fuzzing from the project's own seeds" >&2
 fi
 
-# The time is shared evenly between the targets.
-targets=2
-share=$((seconds / targets))
+# The time is shared evenly by the JPEG reader's target and the six container families'.
+families="isobmff tiff_raw raf png webp jxl"
+share=$((seconds / 7))
 [ "$share" -ge 1 ] || share=1
 
 # Camera headers fit in 64 KiB; longer inputs only slow each run down.
@@ -36,10 +36,27 @@ share=$((seconds / targets))
     -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
     -artifact_prefix="$work/artifacts/" "$@"
 
-boxes=$work/containers
-mkdir -p "$boxes/corpus" "$boxes/seeds"
-"$build/fuzz/make_container_seeds" "$boxes/seeds"
-exec "$build/fuzz/isobmff_fuzzer" -max_total_time="$share" -timeout=10 \
-    -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
-    -artifact_prefix="$work/artifacts/isobmff-" "$boxes/corpus" "$boxes/seeds" \
-    "$source_dir/fuzz/regressions/isobmff"
+seeds=$work/container-seeds
+"$build/fuzz/make_container_seeds" "$seeds"
+status=0
+for family in $families; do
+    dir=$work/$family
+    mkdir -p "$dir/corpus" "$dir/artifacts" "$dir/samples"
+    case $family in
+    isobmff) patterns='*.heic *.heif *.avif *.cr3 *.mov *.mp4 *.3gp' ;;
+    tiff_raw) patterns='*.tif *.tiff *.dng *.cr2 *.nef *.orf *.pef *.srw *.arw' ;;
+    *) patterns="*.$family" ;;
+    esac
+    if [ -d "$corpus/formats" ]; then
+        for pattern in $patterns; do
+            find "$corpus/formats" -maxdepth 1 -name "$pattern" -exec cp {} "$dir/samples/" \;
+        done
+    fi
+    set -- "$dir/corpus" "$seeds/$family" "$dir/samples"
+    [ ! -d "$source_dir/fuzz/regressions/$family" ] || set -- "$@" "$source_dir/fuzz/regressions/$family"
+    echo "run-fuzz: $family for $share s" >&2
+    "$build/fuzz/${family}_fuzzer" -max_total_time="$share" -timeout=10 -rss_limit_mb=2048 \
+        -max_len=131072 -print_final_stats=1 -artifact_prefix="$dir/artifacts/" \
+        "$@" || status=1
+done
+exit $status

@@ -4,7 +4,10 @@
 set -euo pipefail
 
 build=(build-essential cmake pkg-config python3 libcli11-dev)
-run=("${build[@]}" libgtk-3-dev)
+run=("${build[@]}" libgtk-3-dev
+    zlib1g-dev libbrotli-dev         # PNG compressed texts, JPEG XL compressed boxes
+    libz-mingw-w64-dev               # zlib for the Windows builds
+)
 test=("${run[@]}"
     libgtest-dev googletest          # unit tests; sources for the cross builds
     clang libclang-rt-14-dev         # fuzzing

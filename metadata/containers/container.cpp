@@ -166,9 +166,15 @@ template <std::size_t N> std::string textOf(const char (&field)[N]) {
     return {field, static_cast<std::size_t>(std::find(field, field + N, '\0') - field)};
 }
 
+// The parser filled `texts` through setDateTexts; the record's fixed fields stand in only for
+// what a reader without that hook left empty.
 void takeDateTexts(const PictureRecord& record, ExifDateTexts& texts) {
-    texts.original = textOf(record.dateTimeOriginal);
-    texts.originalSubseconds = textOf(record.subSecTimeOriginal);
+    if (texts.original.empty()) {
+        texts.original = textOf(record.dateTimeOriginal);
+    }
+    if (texts.originalSubseconds.empty()) {
+        texts.originalSubseconds = textOf(record.subSecTimeOriginal);
+    }
 }
 
 } // namespace
@@ -308,12 +314,14 @@ ExtractedMetadata extractMetadata(RandomAccessSource& source) {
 bool extractJpeg(RandomAccessSource& source, ExtractedMetadata& out) {
     SequentialAdapter bytes(source);
     PictureReader reader;
+    ExifDateTexts texts;
+    reader.setDateTexts(&texts);
+    reader.setXmpPacket(&out.xmpPacket);
     reader.readSections(bytes);
     if (!reader.record().exifPresent) {
         out.message = "no Exif segment";
         return false;
     }
-    ExifDateTexts texts;
     takeDateTexts(reader.record(), texts);
     if (!out.exifFound) {
         out.exif = texts;
@@ -325,36 +333,52 @@ bool extractJpeg(RandomAccessSource& source, ExtractedMetadata& out) {
 bool captureFromTiff(std::uint8_t* tiff, std::uint32_t size, ExtractedMetadata& out) {
     PictureRecord record{};
     ExifParser parser(record);
+    ExifDateTexts texts;
+    parser.setDateTexts(&texts);
     if (!parser.parseTiff(tiff, size)) {
         out.message = parser.message() != nullptr ? parser.message() : "unreadable EXIF block";
         return false;
     }
-    ExifDateTexts texts;
     takeDateTexts(record, texts);
     if (!out.exifFound) {
         out.exif = texts;
         out.exifFound = true;
     }
+    if (out.capture.found()) {
+        return true; // an earlier block of the same file already dated it
+    }
     return captureFromExifTexts(texts, out);
 }
 
+namespace {
+
+// Digits only: the sub-second text ends at the first other character.
+std::string leadingDigits(std::string_view text) {
+    return std::string(text.substr(
+        0, static_cast<std::size_t>(
+               std::find_if(text.begin(), text.end(), [](char c) { return c < '0' || c > '9'; }) -
+               text.begin())));
+}
+
+} // namespace
+
 bool captureFromExifTexts(const ExifDateTexts& texts, ExtractedMetadata& out) {
     CaptureTime capture;
-    if (texts.original.empty()) {
-        out.message = "no DateTimeOriginal in the EXIF block";
+    if (parseExifDateTime(texts.original, capture)) {
+        capture.subseconds = leadingDigits(texts.originalSubseconds);
+        capture.hasOffset = parseUtcOffset(texts.originalOffset, capture.offsetMinutes) ||
+                            parseUtcOffset(texts.modifiedOffset, capture.offsetMinutes);
+        capture.field = DateField::dateTimeOriginal;
+    } else if (parseExifDateTime(texts.digitized, capture)) {
+        // No usable DateTimeOriginal: the moment the picture was digitized stands in for it.
+        capture.subseconds = leadingDigits(texts.digitizedSubseconds);
+        capture.hasOffset = parseUtcOffset(texts.digitizedOffset, capture.offsetMinutes);
+        capture.field = DateField::dateTimeDigitized;
+    } else {
+        out.message = texts.original.empty() ? "no DateTimeOriginal in the EXIF block"
+                                             : "DateTimeOriginal is not a valid date";
         return false;
     }
-    if (!parseExifDateTime(texts.original, capture)) {
-        out.message = "DateTimeOriginal is not a valid date";
-        return false;
-    }
-    const std::string_view sub = texts.originalSubseconds;
-    capture.subseconds = std::string(sub.substr(0, std::find_if(sub.begin(), sub.end(), [](char c) {
-                                                       return c < '0' || c > '9';
-                                                   }) - sub.begin()));
-    capture.hasOffset = parseUtcOffset(texts.originalOffset, capture.offsetMinutes) ||
-                        parseUtcOffset(texts.modifiedOffset, capture.offsetMinutes);
-    capture.field = DateField::dateTimeOriginal;
     out.capture = capture;
     return true;
 }

@@ -17,12 +17,15 @@ import subprocess
 import sys
 import tempfile
 
-FAMILY = {"HEIC", "HEIF", "AVIF", "CR3", "MP4", "MOV", "3GP", "3G2", "M4V"}
+# exiftool's file types that the CLI reports under its container's name (TIFF-based raws are
+# read by the TIFF walker; exiftool tells a WebP with a VP8X chunk apart).
+CONTAINER_OF = {"DNG": "TIFF", "CR2": "TIFF", "NEF": "TIFF", "PEF": "TIFF",
+                "SRW": "TIFF", "ARW": "TIFF", "Extended WEBP": "WEBP"}
 VIDEOS = {"MP4", "MOV", "3GP", "3G2", "M4V"}
 
 # The EXIF offset tags (0x9011, 0x9010) are read by the EXIF parser's date texts, which another
 # change brings in; until then a missing EXIF offset is listed, not failed. Set to False then.
-EXIF_OFFSETS_PENDING = True
+EXIF_OFFSETS_PENDING = False
 
 DATE = re.compile(r"^(\d{4}):(\d\d):(\d\d) (\d\d):(\d\d):(\d\d)(?:\.\d+)?([+-]\d\d:\d\d|Z)?$")
 
@@ -54,6 +57,11 @@ def expected_from_exiftool(tags, file_type):
     return None, None, None, None
 
 
+def brotli_in_exiftool():
+    return subprocess.run(["perl", "-MIO::Uncompress::Brotli", "-e", "1"],
+                          capture_output=True, check=False).returncode == 0
+
+
 def ours(cli, emulator, path):
     command = ([emulator] if emulator else []) + [cli, "info", "--json", path]
     result = subprocess.run(command, capture_output=True, timeout=60, check=False)
@@ -61,7 +69,7 @@ def ours(cli, emulator, path):
 
 
 def compare(name, record, file_type, local, utc, offset, basis, problems, pending):
-    if record["container"] != file_type:
+    if record["container"] != CONTAINER_OF.get(file_type, file_type):
         problems.append("%s: container %s, exiftool %s" % (name, record["container"], file_type))
     capture = record["captureTime"]
     got = stamp(capture["dateTime"].replace("-", ":")) if capture else None
@@ -92,7 +100,9 @@ def main():
         with tempfile.TemporaryDirectory() as folder:
             emulator = [args.emulator] if args.emulator else []
             subprocess.run(emulator + [args.generator, folder], check=True)
-            for name in sorted(os.listdir(folder)):
+            names = sorted(os.path.relpath(os.path.join(top, f), folder)
+                           for top, _, found in os.walk(folder) for f in found)
+            for name in names:
                 path = os.path.join(folder, name)
                 out = subprocess.run([exiftool, "-json", "-G1", "-a", "-time:all", "-FileType",
                                       "-Warning", path], capture_output=True, check=True)
@@ -102,6 +112,10 @@ def main():
                     skipped.append(name + ": exiftool cannot read construction method 1")
                     continue
                 file_type = tags.get("File:FileType")
+                if name.startswith("jxl" + os.sep + "brob") and not brotli_in_exiftool():
+                    # Without Perl's Brotli module exiftool skips the packed box; unit tests cover it.
+                    skipped.append(name + ": exiftool cannot unpack Brotli boxes here")
+                    continue
                 compare("generated/" + name, ours(args.cli, args.emulator, path), file_type,
                         *expected_from_exiftool(tags, file_type), problems, pending)
                 checked += 1
@@ -113,8 +127,6 @@ def main():
         with open(reference, encoding="utf-8") as f:
             files = json.load(f)["files"]
         for entry in files:
-            if entry["file_type"] not in FAMILY:
-                continue
             basis = entry["basis"] or ""
             offset = None
             tags = entry.get("exiftool", {})

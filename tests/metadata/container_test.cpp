@@ -58,6 +58,7 @@ TEST(Identify, BrandsAndSignaturesNameTheTypeAndItsExtension) {
         {bytesOf(std::string_view("II*\0\x08\0\0\0", 8)), "TIFF", ".tif"},
         {bytesOf(std::string_view("MM\0*\0\0\0\x08", 8)), "TIFF", ".tif"},
         {bytesOf("IIRO\x08"), "ORF", ".orf"},
+        {bytesOf("IISR\x08"), "ORF", ".orf"},
         {bytesOf(std::string_view("IIU\0\x08", 5)), "RW2", ".rw2"},
         {bytesOf("FUJIFILMCCD-RAW 0201"), "RAF", ".raf"},
         {{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}, "PNG", ".png"},
