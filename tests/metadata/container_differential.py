@@ -63,9 +63,15 @@ def brotli_in_exiftool():
 
 
 def ours(cli, emulator, path):
-    command = ([emulator] if emulator else []) + [cli, "info", "--json", path]
-    result = subprocess.run(command, capture_output=True, timeout=60, check=False)
-    return json.loads(result.stdout.decode("utf-8").splitlines()[0])
+    # Run in the file's folder with its bare name: a Windows build under Wine takes no POSIX path.
+    folder, name = os.path.split(os.path.abspath(path))
+    command = ([emulator] if emulator else []) + [cli, "info", "--json", "--", name]
+    result = subprocess.run(command, capture_output=True, timeout=60, check=False, cwd=folder)
+    lines = result.stdout.decode("utf-8").splitlines()
+    if not lines:
+        sys.exit("%s: shotstamp-cli printed nothing (status %d): %s"
+                 % (path, result.returncode, result.stderr.decode("utf-8", "replace")))
+    return json.loads(lines[0])
 
 
 def compare(name, record, file_type, local, utc, offset, basis, problems, pending):
