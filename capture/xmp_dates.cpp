@@ -7,20 +7,6 @@ namespace {
 constexpr std::size_t kMaxValueBytes = 64;
 constexpr std::size_t kMaxFractionDigits = 9;
 
-bool number(std::string_view text, std::size_t at, std::size_t n, int& value) {
-    if (at + n > text.size()) {
-        return false;
-    }
-    value = 0;
-    for (std::size_t i = at; i < at + n; ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-        value = value * 10 + (text[i] - '0');
-    }
-    return true;
-}
-
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -37,15 +23,15 @@ bool parseZonePart(std::string_view zone, CaptureTime& time) {
     }
     int hours = 0;
     int minutes = 0;
-    if ((zone[0] != '+' && zone[0] != '-') || !number(zone, 1, 2, hours)) {
+    if ((zone[0] != '+' && zone[0] != '-') || !readDigits(zone, 1, 2, hours)) {
         return false;
     }
     if (zone.size() == 6 && zone[3] == ':') {
-        if (!number(zone, 4, 2, minutes)) {
+        if (!readDigits(zone, 4, 2, minutes)) {
             return false;
         }
     } else if (zone.size() == 5) {
-        if (!number(zone, 3, 2, minutes)) {
+        if (!readDigits(zone, 3, 2, minutes)) {
             return false;
         }
     } else if (zone.size() != 3) {
@@ -112,8 +98,9 @@ std::string_view trimmed(std::string_view text) {
 
 bool parseXmpDate(std::string_view text, CaptureTime& out, Precision& precision) {
     CaptureTime time;
-    if (text.size() < 10 || text[4] != '-' || text[7] != '-' || !number(text, 0, 4, time.year) ||
-        !number(text, 5, 2, time.month) || !number(text, 8, 2, time.day)) {
+    if (text.size() < 10 || text[4] != '-' || text[7] != '-' ||
+        !readDigits(text, 0, 4, time.year) || !readDigits(text, 5, 2, time.month) ||
+        !readDigits(text, 8, 2, time.day)) {
         return false;
     }
     Precision found = Precision::day;
@@ -121,14 +108,15 @@ bool parseXmpDate(std::string_view text, CaptureTime& out, Precision& precision)
     if (p == text.size()) {
         time.hasTime = false;
     } else {
-        if ((text[p] != 'T' && text[p] != ' ') || !number(text, p + 1, 2, time.hour) ||
-            p + 3 >= text.size() || text[p + 3] != ':' || !number(text, p + 4, 2, time.minute)) {
+        if ((text[p] != 'T' && text[p] != ' ') || !readDigits(text, p + 1, 2, time.hour) ||
+            p + 3 >= text.size() || text[p + 3] != ':' ||
+            !readDigits(text, p + 4, 2, time.minute)) {
             return false;
         }
         found = Precision::minute;
         p += 6;
         if (p < text.size() && text[p] == ':') {
-            if (!number(text, p + 1, 2, time.second)) {
+            if (!readDigits(text, p + 1, 2, time.second)) {
                 return false;
             }
             found = Precision::second;

@@ -4,7 +4,15 @@ namespace shotstamp {
 
 namespace {
 
-bool digitsAt(std::string_view text, std::size_t at, std::size_t n, int& value) {
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+} // namespace
+
+bool readDigits(std::string_view text, std::size_t at, std::size_t n, int& value) {
     if (at + n > text.size()) {
         return false;
     }
@@ -17,14 +25,6 @@ bool digitsAt(std::string_view text, std::size_t at, std::size_t n, int& value) 
     }
     return true;
 }
-
-int daysInMonth(int year, int month) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
-} // namespace
 
 const char* dateFieldName(DateField field) {
     switch (field) {
@@ -79,9 +79,9 @@ bool parseExifDateTime(std::string_view text, CaptureTime& out) {
         }
     }
     CaptureTime t;
-    if (!digitsAt(text, 0, 4, t.year) || !digitsAt(text, 5, 2, t.month) ||
-        !digitsAt(text, 8, 2, t.day) || !digitsAt(text, 11, 2, t.hour) ||
-        !digitsAt(text, 14, 2, t.minute) || !digitsAt(text, 17, 2, t.second) ||
+    if (!readDigits(text, 0, 4, t.year) || !readDigits(text, 5, 2, t.month) ||
+        !readDigits(text, 8, 2, t.day) || !readDigits(text, 11, 2, t.hour) ||
+        !readDigits(text, 14, 2, t.minute) || !readDigits(text, 17, 2, t.second) ||
         !isRealDateTime(t.year, t.month, t.day, t.hour, t.minute, t.second)) {
         return false;
     }
@@ -102,7 +102,7 @@ bool parseUtcOffset(std::string_view text, int& offsetMinutes) {
     int hours = 0;
     int minutes = 0;
     if (text.size() != 6 || (text[0] != '+' && text[0] != '-') || text[3] != ':' ||
-        !digitsAt(text, 1, 2, hours) || !digitsAt(text, 4, 2, minutes) || minutes > 59 ||
+        !readDigits(text, 1, 2, hours) || !readDigits(text, 4, 2, minutes) || minutes > 59 ||
         hours * 60 + minutes > 18 * 60) {
         return false;
     }

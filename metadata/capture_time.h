@@ -74,6 +74,9 @@ bool parseExifDateTime(std::string_view text, CaptureTime& out);
 // Reads an EXIF offset text "+HH:MM" or "-HH:MM" (OffsetTime*), within ±18 hours.
 bool parseUtcOffset(std::string_view text, int& offsetMinutes);
 
+// Reads the `n` decimal digits at `at` of `text` into `value`; false unless all are digits.
+bool readDigits(std::string_view text, std::size_t at, std::size_t n, int& value);
+
 // True when the date exists on the Gregorian calendar and the time of day is a real one.
 bool isRealDateTime(int year, int month, int day, int hour, int minute, int second);
 

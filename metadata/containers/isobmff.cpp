@@ -139,20 +139,6 @@ std::span<const std::uint8_t> payloadOf(std::span<const std::uint8_t> bytes, con
                          static_cast<std::size_t>(box.payloadSize()));
 }
 
-bool digits(std::string_view text, std::size_t at, std::size_t n, int& value) {
-    if (at + n > text.size()) {
-        return false;
-    }
-    value = 0;
-    for (std::size_t i = at; i < at + n; ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-        value = value * 10 + (text[i] - '0');
-    }
-    return true;
-}
-
 // A date of ISO 8601 as videos write it: "2022-09-23T18:28:38+09:00" (or +0900, Z, or no
 // zone; a fraction of a second may follow the seconds; a date alone is a day without a time).
 bool parseIsoDateTime(std::string_view text, CaptureTime& out) {
@@ -160,8 +146,8 @@ bool parseIsoDateTime(std::string_view text, CaptureTime& out) {
         text.remove_suffix(1);
     }
     CaptureTime t;
-    if (text.size() < 10 || !digits(text, 0, 4, t.year) || (text[4] != '-' && text[4] != ':') ||
-        !digits(text, 5, 2, t.month) || text[7] != text[4] || !digits(text, 8, 2, t.day)) {
+    if (text.size() < 10 || !readDigits(text, 0, 4, t.year) || (text[4] != '-' && text[4] != ':') ||
+        !readDigits(text, 5, 2, t.month) || text[7] != text[4] || !readDigits(text, 8, 2, t.day)) {
         return false;
     }
     if (text.size() == 10) {
@@ -172,9 +158,9 @@ bool parseIsoDateTime(std::string_view text, CaptureTime& out) {
         out = t;
         return true;
     }
-    if ((text[10] != 'T' && text[10] != ' ') || !digits(text, 11, 2, t.hour) || text.size() < 19 ||
-        text[13] != ':' || !digits(text, 14, 2, t.minute) || text[16] != ':' ||
-        !digits(text, 17, 2, t.second) ||
+    if ((text[10] != 'T' && text[10] != ' ') || !readDigits(text, 11, 2, t.hour) ||
+        text.size() < 19 || text[13] != ':' || !readDigits(text, 14, 2, t.minute) ||
+        text[16] != ':' || !readDigits(text, 17, 2, t.second) ||
         !isRealDateTime(t.year, t.month, t.day, t.hour, t.minute, t.second)) {
         return false;
     }
@@ -194,7 +180,7 @@ bool parseIsoDateTime(std::string_view text, CaptureTime& out) {
     } else if (!zone.empty()) {
         const bool colon = zone.size() == 6 && zone[3] == ':';
         if ((zone[0] != '+' && zone[0] != '-') || (zone.size() != 5 && !colon) ||
-            !digits(zone, 1, 2, hours) || !digits(zone, colon ? 4 : 3, 2, minutes) ||
+            !readDigits(zone, 1, 2, hours) || !readDigits(zone, colon ? 4 : 3, 2, minutes) ||
             minutes > 59 || hours * 60 + minutes > 18 * 60) {
             return false;
         }
