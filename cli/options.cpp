@@ -12,9 +12,9 @@ namespace {
 // No argument can hold a NUL, so this text cannot be a real value.
 constexpr std::string_view kEmpty("\0", 1);
 
-const OptionSpec* findSpec(std::span<const OptionSpec> known, std::string_view name) {
+const OptionSpec* findOption(std::span<const OptionSpec> known, std::string_view name) {
     const auto found = std::find_if(known.begin(), known.end(),
-                                    [&](const OptionSpec& spec) { return spec.name == name; });
+                                    [&](const OptionSpec& option) { return option.name == name; });
     return found == known.end() ? nullptr : &*found;
 }
 
@@ -31,8 +31,8 @@ std::vector<std::string> joinValues(int argc, char** argv, std::span<const Optio
             break;
         }
         const std::size_t equals = arg.find('=');
-        const OptionSpec* spec = findSpec(known, arg.substr(0, equals));
-        if (spec == nullptr || !spec->takesValue) {
+        const OptionSpec* option = findOption(known, arg.substr(0, equals));
+        if (option == nullptr || !option->takesValue) {
             joined.emplace_back(arg);
             continue;
         }
@@ -42,7 +42,7 @@ std::vector<std::string> joinValues(int argc, char** argv, std::span<const Optio
         }
         const std::string_view value =
             equals == std::string_view::npos ? std::string_view(argv[++i]) : arg.substr(equals + 1);
-        joined.push_back(std::string(spec->name) + "=" +
+        joined.push_back(std::string(option->name) + "=" +
                          std::string(value.empty() ? kEmpty : value));
     }
     return joined;
@@ -55,7 +55,7 @@ std::string firstUnknown(const std::vector<std::string>& args, std::span<const O
             break;
         }
         if (arg.size() >= 2 && arg[0] == '-' && arg != "--help" && arg != "-h" &&
-            findSpec(known, std::string_view(arg).substr(0, arg.find('='))) == nullptr) {
+            findOption(known, std::string_view(arg).substr(0, arg.find('='))) == nullptr) {
             return arg;
         }
     }
