@@ -2,6 +2,7 @@
 // file created with CREATE_NEW, FlushFileBuffers, a byte-for-byte comparison, then MoveFileA,
 // which never replaces a file.
 #include "platform/files.h"
+#include "system_message.h"
 
 #include <atomic>
 #include <cstring>
@@ -14,17 +15,6 @@ namespace shotstamp::files {
 namespace {
 
 constexpr DWORD kBufferSize = 1 << 20;
-
-std::string messageOf(DWORD error) {
-    char buffer[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, buffer, sizeof buffer, nullptr);
-    std::string text(buffer, length);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text.empty() ? "error " + std::to_string(error) : text;
-}
 
 class Handle {
 public:

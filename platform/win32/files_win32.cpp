@@ -1,5 +1,6 @@
 #include "platform/files.h"
 #include "platform/text.h"
+#include "system_message.h"
 
 #include <cstdint>
 #include <fcntl.h>
@@ -11,17 +12,6 @@
 namespace shotstamp::files {
 
 namespace {
-
-std::string messageOf(DWORD error) {
-    char buffer[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, buffer, sizeof buffer, nullptr);
-    std::string text(buffer, length);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text.empty() ? "error " + std::to_string(error) : text;
-}
 
 // A DOS device name such as "aux.jpg" or "nul.jpg" in any folder names a device, not a file
 // (before Windows 11 also with an extension): the full path of such a name is "\\.\<device>".
