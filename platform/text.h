@@ -15,6 +15,10 @@ bool isLeadByte(unsigned char byte);
 // Lower-cases the text in place by the code page's case rules.
 void lowerInPlace(std::string& text);
 
+// The text with only the ASCII letters A-Z lower-cased: for names and extensions compared
+// without regard to case, where the code page plays no part.
+std::string lowerAscii(std::string_view text);
+
 // Bytes taken by the character that starts at `position` (1 or 2; 1 for a lead byte at the end).
 inline std::size_t characterLength(std::string_view text, std::size_t position) {
     return isLeadByte(static_cast<unsigned char>(text[position])) && position + 1 < text.size() ? 2

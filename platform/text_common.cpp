@@ -37,11 +37,17 @@ bool endsWithJpg(std::string_view text) {
     if (at != start) {
         return false;
     }
-    auto lower = [](char ch) {
-        return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
-    };
-    return text[start] == '.' && lower(text[start + 1]) == 'j' && lower(text[start + 2]) == 'p' &&
-           lower(text[start + 3]) == 'g';
+    return lowerAscii(text.substr(start)) == ".jpg";
+}
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& ch : out) {
+        if (ch >= 'A' && ch <= 'Z') {
+            ch = static_cast<char>(ch - 'A' + 'a');
+        }
+    }
+    return out;
 }
 
 } // namespace shotstamp::text

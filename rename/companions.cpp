@@ -12,16 +12,6 @@ namespace {
 constexpr std::string_view kExtensions[] = {".cr2", ".cr3", ".nef", ".arw", ".dng", ".raf", ".orf",
                                             ".rw2", ".pef", ".srw", ".xmp", ".mov", ".mp4", ".aae"};
 
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 // The part before the last dot, or the whole name.
 std::string_view stemOf(std::string_view name) {
     const std::size_t dot = name.rfind('.');
@@ -35,10 +25,10 @@ std::string keyOf(std::string_view name) {
     if (stem.size() == name.size()) {
         return {};
     }
-    const std::string extension = lowerAscii(name.substr(stem.size()));
+    const std::string extension = text::lowerAscii(name.substr(stem.size()));
     const bool companion = std::find(std::begin(kExtensions), std::end(kExtensions), extension) !=
                            std::end(kExtensions);
-    return companion ? lowerAscii(stem) : std::string();
+    return companion ? text::lowerAscii(stem) : std::string();
 }
 
 } // namespace
@@ -56,8 +46,8 @@ CompanionIndex::Folder& CompanionIndex::folderIndex(const std::string& folder) {
                 continue;
             }
             if (text::endsWithJpg(entry.name)) {
-                ++index.pictures[lowerAscii(stemOf(entry.name))];
-                ++index.pictures[lowerAscii(entry.name)];
+                ++index.pictures[text::lowerAscii(stemOf(entry.name))];
+                ++index.pictures[text::lowerAscii(entry.name)];
             } else if (std::string key = keyOf(entry.name); !key.empty()) {
                 index.companions.emplace(std::move(key), entry.name);
             }
@@ -95,13 +85,13 @@ std::vector<CompanionMove> CompanionIndex::companionsOf(const std::string& folde
     const std::string_view stem = stemOf(pictureName);
     const std::string_view newStem = stemOf(newPictureName);
     // IMG_1.CR2, img_1.xmp, IMG_1.MOV ...: the new stem and the companion's own extension.
-    claim(folder, index, lowerAscii(stem), [&](const std::string& name) {
+    claim(folder, index, text::lowerAscii(stem), [&](const std::string& name) {
         moves.push_back({name, std::string(newStem) + name.substr(stem.size())});
     });
     // IMG_1.JPG.xmp: a sidecar named after the whole picture name follows the whole new name.
     if (stem.size() != pictureName.size()) {
-        claim(folder, index, lowerAscii(pictureName), [&](const std::string& name) {
-            if (lowerAscii(name.substr(pictureName.size())) == ".xmp") {
+        claim(folder, index, text::lowerAscii(pictureName), [&](const std::string& name) {
+            if (text::lowerAscii(name.substr(pictureName.size())) == ".xmp") {
                 moves.push_back({name, newPictureName + name.substr(pictureName.size())});
             }
         });

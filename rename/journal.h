@@ -1,7 +1,7 @@
 #pragma once
 
 #include "file_system.h"
-#include "rename_options.h"
+#include "move_journal.h"
 
 #include <cstddef>
 #include <functional>

@@ -21,8 +21,6 @@ public:
     // No minimum length; removes nothing.
     bool firstEntry(std::string& folder, std::string& fileName) override;
 
-    const std::string& remainingText() const { return remainingText_; }
-
 private:
     // Where the next entry lies in the remaining text, and whether a quote is open there.
     struct Found {

@@ -5,7 +5,7 @@
 // decision was made on.
 
 #include "file_system.h"
-#include "rename_options.h"
+#include "move_journal.h"
 
 #include <cstddef>
 #include <string>

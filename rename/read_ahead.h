@@ -59,9 +59,6 @@ public:
     // caller is done with the picture before, which may have renamed files.
     bool next(PictureScan& scan);
 
-    // How many worker threads run (none until reading ahead is worth it).
-    int workers() const { return static_cast<int>(threads_.size()); }
-
 private:
     enum class SlotState { waiting, reading, read };
     struct Slot {

@@ -3,6 +3,7 @@
 #include "entry_list.h"
 #include "file_system.h"
 #include "metadata/picture_record.h"
+#include "move_journal.h"
 #include "rename_options.h"
 
 #include <functional>

@@ -9,11 +9,7 @@ bool isLeadByte(unsigned char) {
 }
 
 void lowerInPlace(std::string& text) {
-    for (char& ch : text) {
-        if (ch >= 'A' && ch <= 'Z') {
-            ch = static_cast<char>(ch - 'A' + 'a');
-        }
-    }
+    text = lowerAscii(text);
 }
 
 } // namespace shotstamp::text
