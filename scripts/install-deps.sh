@@ -6,14 +6,13 @@ set -euo pipefail
 build=(build-essential cmake pkg-config python3 libcli11-dev)
 run=("${build[@]}" libgtk-3-dev
     zlib1g-dev libbrotli-dev         # PNG compressed texts, JPEG XL compressed boxes
-    libz-mingw-w64-dev               # zlib for the Windows builds
 )
 test=("${run[@]}"
     libgtest-dev googletest          # unit tests; sources for the cross builds
     clang libclang-rt-14-dev         # fuzzing
     clang-format git                 # formatting check
     libimage-exiftool-perl           # differential tests
-    mingw-w64                        # Windows cross builds
+    mingw-w64 libz-mingw-w64-dev     # Windows cross builds, with zlib
     xvfb xserver-xephyr xdotool openbox x11-utils imagemagick desktop-file-utils fonts-dejavu-core  # window tests
     dosfstools fusefat               # no-replace rename on a FAT file system
     libfuse3-dev fuse3               # read-ahead benchmark on a file system with injected latency
