@@ -295,7 +295,15 @@ int main(int argc, char** argv) {
         return argc >= 4 ? layout(window, *expected, argv[3]) : usage();
     }
     if (command == "click" && argc >= 4) {
-        const HWND control = GetDlgItem(window, std::atoi(argv[3]));
+        // A dialog is found by its caption as soon as it exists, a moment before its controls
+        // do: wait a little for the button.
+        HWND control = nullptr;
+        for (int tries = 0; tries < 100 && control == nullptr; ++tries) {
+            control = GetDlgItem(window, std::atoi(argv[3]));
+            if (control == nullptr) {
+                Sleep(50);
+            }
+        }
         return control != nullptr && PostMessageA(control, BM_CLICK, 0, 0) ? 0 : 1;
     }
     if (command == "message" && argc >= 5) {
