@@ -73,13 +73,7 @@ std::vector<Candidate> gatherCandidates(const DateInputs& inputs) {
     }
     if (inputs.modificationTime) {
         CaptureTime utc;
-        const std::int64_t t = *inputs.modificationTime;
-        const std::int64_t days = (t >= 0 ? t : t - (kDay - 1)) / kDay;
-        const std::int64_t second = t - days * kDay;
-        civilFromDays(days, utc.year, utc.month, utc.day);
-        utc.hour = static_cast<int>(second / 3600);
-        utc.minute = static_cast<int>(second / 60 % 60);
-        utc.second = static_cast<int>(second % 60);
+        setSecondsSince1970(*inputs.modificationTime, utc);
         utc.isUtc = true;
         utc.field = DateField::fileModified;
         if (isRealDateTime(utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second)) {

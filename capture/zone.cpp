@@ -28,29 +28,6 @@ bool parseZone(std::string_view text, ZoneSetting& zone, std::string& error) {
     return true;
 }
 
-// Calendar arithmetic in 400-year eras, the Gregorian cycle, so no table or loop is needed.
-std::int64_t daysFromCivil(int year, int month, int day) {
-    const std::int64_t y = std::int64_t{year} - (month <= 2 ? 1 : 0);
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yearOfEra = y - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-void civilFromDays(std::int64_t days, int& year, int& month, int& day) {
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t dayOfEra = z - era * 146097;
-    const std::int64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-}
-
 std::int64_t wallSeconds(const CaptureTime& time) {
     const std::int64_t days = daysFromCivil(time.year, time.month, time.day);
     if (!time.hasTime) {
@@ -93,19 +70,8 @@ bool inZone(const CaptureTime& time, const ZoneSetting& zone, LocalOffsetAt loca
         }
         break;
     }
-    const std::int64_t wall = moment + std::int64_t{offset} * 60;
-    // Floor division: moments before 1970 have negative seconds.
-    std::int64_t days = wall / kSecondsPerDay;
-    std::int64_t secondOfDay = wall % kSecondsPerDay;
-    if (secondOfDay < 0) {
-        secondOfDay += kSecondsPerDay;
-        --days;
-    }
     CaptureTime moved = time;
-    civilFromDays(days, moved.year, moved.month, moved.day);
-    moved.hour = static_cast<int>(secondOfDay / 3600);
-    moved.minute = static_cast<int>(secondOfDay / 60 % 60);
-    moved.second = static_cast<int>(secondOfDay % 60);
+    setSecondsSince1970(moment + std::int64_t{offset} * 60, moved);
     moved.isUtc = zone.kind == ZoneSetting::Kind::utc;
     moved.hasOffset = true;
     moved.offsetMinutes = offset;

@@ -29,10 +29,6 @@ struct ZoneSetting {
 // Reads the option's value; `error` says why when it is none of the three forms.
 bool parseZone(std::string_view text, ZoneSetting& zone, std::string& error);
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar, and back.
-std::int64_t daysFromCivil(int year, int month, int day);
-void civilFromDays(std::int64_t days, int& year, int& month, int& day);
-
 // The value's date and time read as if they were UTC, in seconds since 1970 (a day-only value
 // counts from noon, so that it lies within half a day of any time on that day).
 std::int64_t wallSeconds(const CaptureTime& time);

@@ -61,6 +61,44 @@ const char* dateFieldName(DateField field) {
     return "unknown";
 }
 
+std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
+    const std::int64_t y = year - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yearOfEra = y - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+void civilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day) {
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t dayOfEra = z - era * 146097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+    day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+void setSecondsSince1970(std::int64_t seconds, CaptureTime& t) {
+    constexpr std::int64_t kDay = 86400;
+    std::int64_t days = seconds / kDay;
+    std::int64_t secondOfDay = seconds % kDay;
+    if (secondOfDay < 0) {
+        secondOfDay += kDay;
+        --days;
+    }
+    std::int64_t year = 0;
+    civilFromDays(days, year, t.month, t.day);
+    t.year = static_cast<int>(year);
+    t.hour = static_cast<int>(secondOfDay / 3600);
+    t.minute = static_cast<int>(secondOfDay / 60 % 60);
+    t.second = static_cast<int>(secondOfDay % 60);
+}
+
 bool isRealDateTime(int year, int month, int day, int hour, int minute, int second) {
     return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
            day <= daysInMonth(year, month) && hour >= 0 && hour <= 23 && minute >= 0 &&

@@ -77,6 +77,15 @@ bool parseUtcOffset(std::string_view text, int& offsetMinutes);
 // Reads the `n` decimal digits at `at` of `text` into `value`; false unless all are digits.
 bool readDigits(std::string_view text, std::size_t at, std::size_t n, int& value);
 
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar, and back, counted in
+// 400-year eras (the calendar's cycle), so no table or loop is needed.
+std::int64_t daysFromCivil(std::int64_t year, int month, int day);
+void civilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day);
+
+// Sets the date and time fields of `t` to the moment `seconds` after 1970-01-01 00:00:00,
+// moments before it included; the other fields stay as they are.
+void setSecondsSince1970(std::int64_t seconds, CaptureTime& t);
+
 // True when the date exists on the Gregorian calendar and the time of day is a real one.
 bool isRealDateTime(int year, int month, int day, int hour, int minute, int second);
 

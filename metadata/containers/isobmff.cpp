@@ -191,20 +191,6 @@ bool parseIsoDateTime(std::string_view text, CaptureTime& out) {
     return true;
 }
 
-// The civil date of a count of days since 1970-01-01.
-void civilFromDays(std::int64_t days, CaptureTime& t) {
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const std::int64_t dayOfEra = days - era * 146097;
-    const std::int64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
-    t.day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    t.year = static_cast<int>(yearOfEra + era * 400 + (t.month <= 2 ? 1 : 0));
-}
-
 // What a movie box says about its capture time, by source; the best one wins at the end.
 struct MovieDates {
     std::optional<CaptureTime> keys;
@@ -539,13 +525,7 @@ void Walker::movie(const Box& moov, int depth) {
             // Up to the year 9999; 0 stands for a camera without a clock.
             if (seconds != 0 && seconds < 253402300800ULL + kQuickTimeToUnix) {
                 CaptureTime t;
-                const std::int64_t unix = static_cast<std::int64_t>(seconds) - kQuickTimeToUnix;
-                const std::int64_t days = (unix >= 0 ? unix : unix - 86399) / 86400;
-                const std::int64_t inDay = unix - days * 86400;
-                civilFromDays(days, t);
-                t.hour = static_cast<int>(inDay / 3600);
-                t.minute = static_cast<int>(inDay / 60 % 60);
-                t.second = static_cast<int>(inDay % 60);
+                setSecondsSince1970(static_cast<std::int64_t>(seconds) - kQuickTimeToUnix, t);
                 t.isUtc = true;
                 t.field = DateField::movieHeader;
                 dates_.header = t;
