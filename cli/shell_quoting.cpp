@@ -9,16 +9,7 @@ std::string posixQuoted(std::string_view word) {
         word.find_first_of(" \t\n'\"\\$`*?[]{}()<>|&;!#~") == std::string_view::npos) {
         return std::string(word);
     }
-    std::string quoted = "'";
-    for (const char c : word) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    quoted += '\'';
-    return quoted;
+    return text::singleQuoted(word);
 }
 
 std::string windowsQuoted(std::string_view word) {

@@ -19,6 +19,10 @@ void lowerInPlace(std::string& text);
 // without regard to case, where the code page plays no part.
 std::string lowerAscii(std::string_view text);
 
+// The text in single quotes for a POSIX shell (or GLib's command-line parser), each quote inside
+// written as '\''.
+std::string singleQuoted(std::string_view text);
+
 // Bytes taken by the character that starts at `position` (1 or 2; 1 for a lead byte at the end).
 inline std::size_t characterLength(std::string_view text, std::size_t position) {
     return isLeadByte(static_cast<unsigned char>(text[position])) && position + 1 < text.size() ? 2

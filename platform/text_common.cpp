@@ -40,6 +40,19 @@ bool endsWithJpg(std::string_view text) {
     return lowerAscii(text.substr(start)) == ".jpg";
 }
 
+std::string singleQuoted(std::string_view text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '\'';
+    return quoted;
+}
+
 std::string lowerAscii(std::string_view text) {
     std::string out(text);
     for (char& ch : out) {

@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/text.h"
 #include "shell/shortcut_installer.h"
 
 #include <array>
@@ -62,20 +63,6 @@ std::string desktopExecWord(const std::string& word) {
         }
     }
     return quote ? "\"" + body + "\"" : body;
-}
-
-// A word for a POSIX shell or GLib's command-line parser: single quotes, each embedded quote
-// written as '\''.
-std::string shellWord(const std::string& word) {
-    std::string quoted = "'";
-    for (const char c : word) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
 }
 
 // Every '%' written twice, as Nemo reads a literal percent sign in Exec.
@@ -186,7 +173,7 @@ std::string entryText(EntryKind kind, const std::string& target, const ShortcutR
                "\nif [ -n \"$NAUTILUS_SCRIPT_SELECTED_FILE_PATHS\" ]; then\n"
                "    set -f\n    IFS='\n'\n"
                "    set -- $NAUTILUS_SCRIPT_SELECTED_FILE_PATHS\nfi\nexec " +
-               shellWord(target) + " \"$@\"\n";
+               text::singleQuoted(target) + " \"$@\"\n";
     case EntryKind::dolphin:
         // A KDE service file, not an application entry: desktop-file-validate does not know
         // this type. Dolphin refuses to start a program whose path it reads in double quotes
@@ -195,7 +182,7 @@ std::string entryText(EntryKind kind, const std::string& target, const ShortcutR
                "Entry]\nType=Service\nMimeType=image/jpeg;\nX-KDE-ServiceTypes=KonqPopupMenu/"
                "Plugin\n"
                "Actions=shotstamp;\n\n[Desktop Action shotstamp]\nName=" +
-               name + "\n" + icon + "Exec=" + keyFileValue(shellWord(target)) + " %F\n";
+               name + "\n" + icon + "Exec=" + keyFileValue(text::singleQuoted(target)) + " %F\n";
     case EntryKind::nemo: {
         // Nemo hands Exec to GLib's command-line parser after replacing its '%' codes (%F by
         // the paths, each in double quotes; "%%" by '%'), quotes or no quotes. Nemo shows a
@@ -208,7 +195,7 @@ std::string entryText(EntryKind kind, const std::string& target, const ShortcutR
         }
         return "[Nemo Action]\nActive=true\nName=" + name + "\nComment=" + comment +
                "\nIcon-Name=" + iconValue +
-               "\nExec=" + keyFileValue(percentDoubled(shellWord(target))) +
+               "\nExec=" + keyFileValue(percentDoubled(text::singleQuoted(target))) +
                " %F\nSelection=notnone\nMimetypes=image/jpeg;\nQuote=double\n" +
                (hiddenBy.empty() ? std::string() : "Dependencies=" + hiddenBy + "\n");
     }
