@@ -1,44 +1,12 @@
 #include "date_options.h"
 
-#include "platform/files.h"
 #include "platform/local_zone.h"
 #include "rename/file_system.h"
+#include "rename/scan.h"
 
 #include <chrono>
-#include <filesystem>
-#include <system_error>
 
 namespace shotstamp::cli {
-
-namespace {
-
-// The file's modification time in seconds since 1970, when the system gives one.
-std::optional<std::int64_t> modificationTime(const std::string& path) {
-    std::error_code failure;
-    const auto written = std::filesystem::last_write_time(std::filesystem::path(path), failure);
-    if (failure) {
-        return std::nullopt;
-    }
-    const auto system = std::chrono::file_clock::to_sys(written);
-    return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
-}
-
-// A sidecar's text, cut at the bound; empty when there is none.
-std::string readSidecar(const std::string& path) {
-    for (const std::string& candidate : capture::sidecarPaths(path)) {
-        std::string message;
-        const FileHandle file(files::openForReading(candidate, message));
-        if (!file) {
-            continue;
-        }
-        std::string text(capture::kMaxSidecarBytes, '\0');
-        text.resize(std::fread(text.data(), 1, text.size(), file.get()));
-        return text;
-    }
-    return {};
-}
-
-} // namespace
 
 bool readDateOptions(std::span<const ParsedOption> options, capture::DateSettings& settings,
                      std::string& error) {
@@ -72,8 +40,9 @@ bool readDateOptions(std::span<const ParsedOption> options, capture::DateSetting
 
 capture::DateInputs dateInputsForFile(const std::string& path, const ExtractedMetadata& found,
                                       bool videoTimeLocal) {
-    return capture::dateInputsFor(found, capture::fileNameOf(path), modificationTime(path),
-                                  readSidecar(path), videoTimeLocal);
+    return capture::dateInputsFor(found, capture::fileNameOf(path),
+                                  realFileSystem().modifiedSeconds(path),
+                                  readSidecarXmp(path, realFileSystem()), videoTimeLocal);
 }
 
 } // namespace shotstamp::cli

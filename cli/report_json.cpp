@@ -40,6 +40,12 @@ void appendJsonLine(std::string& out, const FileReport& report) {
         json.endObject();
     }
     json.endArray();
+    json.key("notes");
+    json.beginArray();
+    for (const std::string& note : report.notes) {
+        json.string(note);
+    }
+    json.endArray();
     json.endObject();
     out += json.text();
     out += '\n';

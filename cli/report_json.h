@@ -18,11 +18,13 @@ struct FileReport {
     std::string_view dateSource; // the field the date came from ("DateTimeOriginal"); empty: null
     // Files that moved with it: (old path, new path).
     std::span<const std::pair<std::string, std::string>> companions;
+    // What else the report says of it: "day only, from the file name", a disagreement warning.
+    std::span<const std::string> notes{};
 };
 
 // Appends one JSON object and a newline to `out`:
 // {"old_path":…,"new_path":…|null,"outcome":…,"reason":…|null,"date_source":…|null,
-//  "companions":[{"old_path":…,"new_path":…},…]}
+//  "companions":[{"old_path":…,"new_path":…},…],"notes":[…]}
 // Paths that are not valid UTF-8 keep each byte's value (see appendJsonString).
 void appendJsonLine(std::string& out, const FileReport& report);
 

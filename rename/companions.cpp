@@ -1,5 +1,6 @@
 #include "companions.h"
 
+#include "metadata/containers/container.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -9,8 +10,41 @@ namespace shotstamp {
 
 namespace {
 
-constexpr std::string_view kExtensions[] = {".cr2", ".cr3", ".nef", ".arw", ".dng", ".raf", ".orf",
-                                            ".rw2", ".pef", ".srw", ".xmp", ".mov", ".mp4", ".aae"};
+// What a file's extension makes it in a group of files that share a stem: the still image
+// ranks first (JPEG before the other stills before RAW), then a clip; sidecars and edit files
+// only ever go with another file.
+enum Rank : int { jpegStill, otherStill, rawStill, clip, sidecar, unrelated };
+
+Rank rankOf(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) {
+        return unrelated;
+    }
+    const std::string extension = text::lowerAscii(name.substr(dot));
+    if (extension == ".xmp" || extension == ".aae") {
+        return sidecar;
+    }
+    switch (containerOfExtension(extension)) {
+    case ContainerKind::jpeg:
+        return jpegStill;
+    case ContainerKind::heif:
+    case ContainerKind::avif:
+    case ContainerKind::png:
+    case ContainerKind::webp:
+    case ContainerKind::jxl:
+        return otherStill;
+    case ContainerKind::tiff:
+        return extension == ".tif" || extension == ".tiff" ? otherStill : rawStill;
+    case ContainerKind::cr3:
+    case ContainerKind::raf:
+        return rawStill;
+    case ContainerKind::quickTime:
+        return clip;
+    case ContainerKind::unknown:
+        break;
+    }
+    return unrelated;
+}
 
 // The part before the last dot, or the whole name.
 std::string_view stemOf(std::string_view name) {
@@ -18,20 +52,30 @@ std::string_view stemOf(std::string_view name) {
     return dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-// The lower-case key a companion is found by (its name without its extension), or empty when
-// the name carries no companion extension.
-std::string keyOf(std::string_view name) {
-    const std::string_view stem = stemOf(name);
-    if (stem.size() == name.size()) {
-        return {};
+// Sidecars named after a whole picture name: IMG_1.HEIC.xmp, IMG_1.HEIC.json and
+// IMG_1.HEIC.supplemental-metadata.json. The lower-case picture name, or empty for other names.
+std::string wholeNameKey(std::string_view name) {
+    const std::string lower = text::lowerAscii(name);
+    for (const std::string_view suffix : {std::string_view(".supplemental-metadata.json"),
+                                          std::string_view(".json"), std::string_view(".xmp")}) {
+        if (lower.size() > suffix.size() && lower.ends_with(suffix)) {
+            const std::string picture = lower.substr(0, lower.size() - suffix.size());
+            return rankOf(picture) < sidecar ? picture : std::string();
+        }
     }
-    const std::string extension = text::lowerAscii(name.substr(stem.size()));
-    const bool companion = std::find(std::begin(kExtensions), std::end(kExtensions), extension) !=
-                           std::end(kExtensions);
-    return companion ? text::lowerAscii(stem) : std::string();
+    return {};
 }
 
 } // namespace
+
+// The rank of a stem's pictures: the best of its files', where sidecars never count as pictures.
+int CompanionIndex::bestRank(const std::vector<Member>& members) {
+    int best = sidecar;
+    for (const Member& member : members) {
+        best = std::min(best, member.rank);
+    }
+    return best < sidecar ? best : -1;
+}
 
 CompanionIndex::Folder& CompanionIndex::folderIndex(const std::string& folder) {
     const auto found = folders_.find(folder);
@@ -40,20 +84,53 @@ CompanionIndex::Folder& CompanionIndex::folderIndex(const std::string& folder) {
     }
     Folder& index = folders_[folder];
     std::vector<files::FolderEntry> entries;
-    if (fileSystem_.listFolder(folder, entries)) {
-        for (const files::FolderEntry& entry : entries) {
-            if (entry.kind == files::EntryKind::folder) {
-                continue;
-            }
-            if (text::endsWithJpg(entry.name)) {
-                ++index.pictures[text::lowerAscii(stemOf(entry.name))];
-                ++index.pictures[text::lowerAscii(entry.name)];
-            } else if (std::string key = keyOf(entry.name); !key.empty()) {
-                index.companions.emplace(std::move(key), entry.name);
+    if (!fileSystem_.listFolder(folder, entries)) {
+        return index;
+    }
+    for (const files::FolderEntry& entry : entries) {
+        if (entry.kind == files::EntryKind::folder) {
+            continue;
+        }
+        if (std::string key = wholeNameKey(entry.name); !key.empty()) {
+            index.companions.emplace(std::move(key), entry.name);
+            continue;
+        }
+        if (const Rank rank = rankOf(entry.name); rank != unrelated) {
+            index.members[text::lowerAscii(stemOf(entry.name))].push_back({entry.name, rank});
+        }
+    }
+    // In each group of a stem the best-ranked files are its pictures; the rest go with them.
+    for (auto& [stem, members] : index.members) {
+        const int best = bestRank(members);
+        for (const Member& member : members) {
+            if (member.rank == best) {
+                ++index.pictures[stem];
+                ++index.pictures[text::lowerAscii(member.name)];
+            } else {
+                index.companions.emplace(stem, member.name);
+                index.pictureOf[member.name] = stem;
             }
         }
     }
     return index;
+}
+
+bool CompanionIndex::goesWith(const std::string& folder, const std::string& name,
+                              std::string& picture) {
+    Folder& index = folderIndex(folder);
+    const auto owner = index.pictureOf.find(name);
+    if (owner == index.pictureOf.end()) {
+        return false;
+    }
+    const auto& members = index.members[owner->second];
+    const int best = bestRank(members);
+    picture.clear();
+    for (const Member& member : members) {
+        if (member.rank == best) {
+            picture += picture.empty() ? member.name : " and " + member.name;
+        }
+    }
+    return true;
 }
 
 void CompanionIndex::claim(const std::string& folder, Folder& index, const std::string& key,
@@ -91,9 +168,7 @@ std::vector<CompanionMove> CompanionIndex::companionsOf(const std::string& folde
     // IMG_1.JPG.xmp: a sidecar named after the whole picture name follows the whole new name.
     if (stem.size() != pictureName.size()) {
         claim(folder, index, text::lowerAscii(pictureName), [&](const std::string& name) {
-            if (text::lowerAscii(name.substr(pictureName.size())) == ".xmp") {
-                moves.push_back({name, newPictureName + name.substr(pictureName.size())});
-            }
+            moves.push_back({name, newPictureName + name.substr(pictureName.size())});
         });
     }
     return moves;
@@ -102,11 +177,13 @@ std::vector<CompanionMove> CompanionIndex::companionsOf(const std::string& folde
 void CompanionIndex::noteMove(const std::string& folder, const std::string& from,
                               const std::string& /*to*/) {
     auto& companions = folderIndex(folder).companions;
-    const auto [first, last] = companions.equal_range(keyOf(from));
-    for (auto it = first; it != last; ++it) {
-        if (it->second == from) {
-            companions.erase(it);
-            break;
+    for (const std::string& key : {text::lowerAscii(stemOf(from)), wholeNameKey(from)}) {
+        const auto [first, last] = companions.equal_range(key);
+        for (auto it = first; it != last; ++it) {
+            if (it->second == from) {
+                companions.erase(it);
+                return;
+            }
         }
     }
 }

@@ -2,9 +2,22 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace shotstamp {
+
+std::optional<std::int64_t> FileSystem::modifiedSeconds(const std::string& path) {
+    std::error_code failure;
+    const auto written = std::filesystem::last_write_time(std::filesystem::path(path), failure);
+    if (failure) {
+        return std::nullopt;
+    }
+    const auto system = std::chrono::file_clock::to_sys(written);
+    return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+}
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -54,6 +55,8 @@ public:
     // cannot be told, and then a header read earlier is read again rather than trusted.
     virtual bool identifyOpenFile(std::FILE*, FileIdentity&) { return false; }
     virtual bool identifyPath(const std::string&, FileIdentity&) { return false; }
+    // The file's last modification time in seconds since 1970 (UTC); none when it cannot be had.
+    virtual std::optional<std::int64_t> modifiedSeconds(const std::string& path);
     // Every name of a folder with its kind; false when the folder cannot be read.
     virtual bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) {
         return files::listFolder(folder, entries);

@@ -79,13 +79,16 @@ bool FolderWalkList::fill() {
             } else if (!operand.empty() && !files::isPathSeparator(operand.back())) {
                 operand += files::isPathSeparator('\\') ? '\\' : '/';
             }
+            roots_[operand] = operand;
             walkFolder(operand);
-        } else if (text::endsWithJpg(operand)) {
+        } else {
             std::size_t cut = operand.size();
             while (cut > 0 && !files::isPathSeparator(operand[cut - 1])) {
                 --cut;
             }
-            add(operand.substr(0, cut), operand.substr(cut), &identity);
+            if (takes(operand.substr(0, cut), operand.substr(cut), false)) {
+                add(operand.substr(0, cut), operand.substr(cut), &identity);
+            }
         }
     }
     return true;
@@ -114,7 +117,7 @@ void FolderWalkList::walkFolder(const std::string& folder) {
             if (recursive_) {
                 subFolders.push_back(folder + entry.name);
             }
-        } else if (!text::endsWithJpg(entry.name)) {
+        } else if (!takes(folder, entry.name, true)) {
             continue;
         } else if (entry.kind == files::EntryKind::link) {
             skip(folder + entry.name, "symbolic link, not followed");
@@ -124,9 +127,20 @@ void FolderWalkList::walkFolder(const std::string& folder) {
     }
     // Sub-folders in name order: the stack takes them last first.
     const char separator = files::isPathSeparator('\\') ? '\\' : '/';
+    const std::string root = rootOf(folder);
     for (auto it = subFolders.rbegin(); it != subFolders.rend(); ++it) {
         folders_.push_back(*it + separator);
+        roots_[folders_.back()] = root;
     }
+}
+
+bool FolderWalkList::takes(const std::string& folder, const std::string& name, bool inWalk) const {
+    return filter_ ? filter_(folder, name, inWalk) : text::endsWithJpg(name);
+}
+
+std::string FolderWalkList::rootOf(const std::string& folder) const {
+    const auto found = roots_.find(folder);
+    return found != roots_.end() ? found->second : folder;
 }
 
 } // namespace shotstamp

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -31,6 +32,16 @@ public:
     using SkipHandler = std::function<void(const std::string& path, const std::string& reason)>;
     void onSkipped(SkipHandler handler) { onSkipped_ = std::move(handler); }
 
+    // Which names are entries: `inWalk` is true for a name found in a folder, false for a file
+    // operand. Without a filter, names ending in ".jpg" are.
+    using NameFilter =
+        std::function<bool(const std::string& folder, const std::string& name, bool inWalk)>;
+    void setFilter(NameFilter filter) { filter_ = std::move(filter); }
+
+    // The folder operand a walked folder was reached from (itself for an operand); any other
+    // folder (that of a file operand) is its own.
+    std::string rootOf(const std::string& folder) const;
+
 private:
     bool fill();
     void walkFolder(const std::string& folder);
@@ -38,6 +49,7 @@ private:
     void add(const std::string& folder, const std::string& fileName,
              const std::optional<FileIdentity>* identity = nullptr);
     void skip(const std::string& path, const std::string& reason);
+    bool takes(const std::string& folder, const std::string& name, bool inWalk) const;
 
     // Each operand with the file it named when the list was made: a file renamed since is
     // still known by its first name.
@@ -49,6 +61,8 @@ private:
     std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;  // folders walked
     std::set<std::pair<std::uint64_t, std::uint64_t>> given_; // files given
     SkipHandler onSkipped_;
+    NameFilter filter_;
+    std::map<std::string, std::string> roots_; // walked folder -> the operand it came from
 };
 
 } // namespace shotstamp

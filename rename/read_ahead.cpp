@@ -157,7 +157,7 @@ bool ReadAhead::next(PictureScan& scan) {
     }
     if (readNow) {
         const auto begin = std::chrono::steady_clock::now();
-        scan = scanPicture(head.folder, head.fileName, fileSystem_);
+        scan = scanPicture(head.folder, head.fileName, fileSystem_, settings_);
         if (timing) {
             recentReads_[readsTimed_++ % recentReads_.size()] =
                 std::chrono::steady_clock::now() - begin;
@@ -194,7 +194,7 @@ void ReadAhead::work() {
 void ReadAhead::read(Slot& target) {
     ReaderMessageCapture capture;
     IdentifyingFileSystem files(fileSystem_);
-    target.scan = scanPicture(target.folder, target.fileName, files);
+    target.scan = scanPicture(target.folder, target.fileName, files, settings_);
     target.identified = files.identified;
     target.identity = files.identity;
     target.readerLines = std::move(capture.lines);

@@ -55,6 +55,9 @@ public:
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
+    // What each scan reads beyond a JPEG header; set before the first call to next().
+    void scanWith(const ScanSettings& settings) { settings_ = settings; }
+
     // The next picture, read; false after the last. Each call after the first tells that the
     // caller is done with the picture before, which may have renamed files.
     bool next(PictureScan& scan);
@@ -80,6 +83,7 @@ private:
 
     Source source_;
     FileSystem& fileSystem_;
+    ScanSettings settings_;
     int jobs_;
     bool adaptive_;
     bool serialOnly_;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace shotstamp {
 
@@ -273,6 +274,30 @@ bool hasSupportedExtension(std::string_view fileName) {
            kSupportedExtensions.end();
 }
 
+ContainerKind containerOfExtension(std::string_view fileName) {
+    static constexpr std::pair<std::string_view, ContainerKind> kKinds[] = {
+        {".jpg", ContainerKind::jpeg},      {".jpeg", ContainerKind::jpeg},
+        {".jpe", ContainerKind::jpeg},      {".heic", ContainerKind::heif},
+        {".heif", ContainerKind::heif},     {".hif", ContainerKind::heif},
+        {".avif", ContainerKind::avif},     {".cr3", ContainerKind::cr3},
+        {".raf", ContainerKind::raf},       {".png", ContainerKind::png},
+        {".webp", ContainerKind::webp},     {".jxl", ContainerKind::jxl},
+        {".mp4", ContainerKind::quickTime}, {".m4v", ContainerKind::quickTime},
+        {".mov", ContainerKind::quickTime}, {".3gp", ContainerKind::quickTime},
+        {".3g2", ContainerKind::quickTime}, {".tif", ContainerKind::tiff},
+        {".tiff", ContainerKind::tiff}};
+    const std::string own = extensionOf(fileName);
+    for (const auto& [extension, kind] : kKinds) {
+        if (own == extension) {
+            return kind;
+        }
+    }
+    return std::find(kTiffRawExtensions.begin(), kTiffRawExtensions.end(), own) !=
+                   kTiffRawExtensions.end()
+               ? ContainerKind::tiff
+               : ContainerKind::unknown;
+}
+
 ExtractedMetadata extractMetadata(RandomAccessSource& source) {
     ExtractedMetadata out;
     std::array<std::uint8_t, kHeadSize> head{};
@@ -318,11 +343,17 @@ bool extractJpeg(RandomAccessSource& source, ExtractedMetadata& out) {
     reader.setDateTexts(&texts);
     reader.setXmpPacket(&out.xmpPacket);
     reader.readSections(bytes);
-    if (!reader.record().exifPresent) {
+    return takeJpegReading(reader.record(), std::move(texts), out);
+}
+
+bool takeJpegReading(const PictureRecord& record, ExifDateTexts texts, ExtractedMetadata& out) {
+    out.content = type(ContainerKind::jpeg, "JPEG", ".jpg");
+    out.container = ContainerKind::jpeg;
+    if (!record.exifPresent) {
         out.message = "no Exif segment";
         return false;
     }
-    takeDateTexts(reader.record(), texts);
+    takeDateTexts(record, texts);
     if (!out.exifFound) {
         out.exif = texts;
         out.exifFound = true;

@@ -6,6 +6,7 @@
 // and the metadata blocks themselves, through a RandomAccessSource and its budget.
 
 #include "metadata/capture_time.h"
+#include "metadata/picture_record.h"
 #include "metadata/random_access_source.h"
 
 #include <cstddef>
@@ -56,6 +57,8 @@ std::string contentExtension(const ContentType& type, std::string_view fileName)
 std::span<const std::string_view> supportedExtensions();
 // True when the name ends in one of them, in any letter case.
 bool hasSupportedExtension(std::string_view fileName);
+// The kind of content a name's extension promises; unknown for any other extension.
+ContainerKind containerOfExtension(std::string_view fileName);
 
 // What the extract step found in one file.
 struct ExtractedMetadata {
@@ -96,5 +99,10 @@ bool extractJxl(RandomAccessSource& source, ExtractedMetadata& out);
 bool captureFromTiff(std::uint8_t* tiff, std::uint32_t size, ExtractedMetadata& out);
 // The same for the date texts of a block read elsewhere (the JPEG reader's record).
 bool captureFromExifTexts(const ExifDateTexts& texts, ExtractedMetadata& out);
+
+// What extractJpeg finds, from a JPEG header the JPEG reader has already read with its date
+// texts asked for (`texts`; the XMP packet goes straight into `out.xmpPacket`), so that a JPEG
+// is read once. Sets the container and content too.
+bool takeJpegReading(const PictureRecord& record, ExifDateTexts texts, ExtractedMetadata& out);
 
 } // namespace shotstamp

@@ -9,17 +9,19 @@ namespace {
 TEST(ReportJson, OneObjectPerLineWithNullsForWhatIsMissing) {
     const std::vector<std::pair<std::string, std::string>> companions = {
         {"d/IMG_1.CR2", "d/2005-12-30 205732.CR2"}};
+    const std::vector<std::string> notes = {"day only, from the file name"};
     std::string out;
     appendJsonLine(out, {"d/IMG_1.jpg", true, "d/2005-12-30 205732.jpg", "renamed", "",
-                         "DateTimeOriginal", companions});
+                         "DateTimeOriginal", companions, notes});
     appendJsonLine(out, {"d/caf\xe9 \"1\".jpg", false, "", "kept", "no date taken", "", {}});
     EXPECT_EQ(out, "{\"old_path\":\"d/IMG_1.jpg\",\"new_path\":\"d/2005-12-30 205732.jpg\","
                    "\"outcome\":\"renamed\",\"reason\":null,\"date_source\":\"DateTimeOriginal\","
                    "\"companions\":[{\"old_path\":\"d/IMG_1.CR2\","
-                   "\"new_path\":\"d/2005-12-30 205732.CR2\"}]}\n"
+                   "\"new_path\":\"d/2005-12-30 205732.CR2\"}],"
+                   "\"notes\":[\"day only, from the file name\"]}\n"
                    "{\"old_path\":\"d/caf\\u00e9 \\\"1\\\".jpg\",\"new_path\":null,"
                    "\"outcome\":\"kept\",\"reason\":\"no date taken\",\"date_source\":null,"
-                   "\"companions\":[]}\n");
+                   "\"companions\":[],\"notes\":[]}\n");
 }
 
 TEST(RunSummary, CountsEveryReasonCommonestFirst) {

@@ -63,10 +63,10 @@ TEST(CliRename, ReportsEachFileAndCounts) {
 
     const std::vector<std::string> args{"--prefix", "Trip ",    "--",       "-dash \"q\" \xE9.JPG",
                                         "same.jpg", "none.jpg", "text.jpg", "bad.jpg",
-                                        "skip.png"};
+                                        "skip.txt"};
     const auto before = dir.contents();
     const CliRun dry = runCli({"--dry-run", "--prefix", "Trip ", "--", "-dash \"q\" \xE9.JPG",
-                               "same.jpg", "none.jpg", "text.jpg", "bad.jpg", "skip.png"},
+                               "same.jpg", "none.jpg", "text.jpg", "bad.jpg", "skip.txt"},
                               dir.path());
     EXPECT_EQ(dir.contents(), before);
 
@@ -78,7 +78,8 @@ TEST(CliRename, ReportsEachFileAndCounts) {
                         "kept: none.jpg (no date taken)\n"
                         "kept: text.jpg (not a JPEG)\n"
                         "kept: bad.jpg (unreadable EXIF block: Invalid Exif start (1))\n"
-                        "1 renamed, 4 kept\n");
+                        "1 renamed, 4 kept (1 name exists, 1 no date taken, 1 not a JPEG, "
+                        "1 unreadable EXIF block)\n");
     EXPECT_EQ(dry.status, 0);
     EXPECT_EQ(dry.out, real.out);
     EXPECT_EQ(testing::checksums(dir.contents()), testing::checksums(before));
@@ -125,7 +126,8 @@ TEST(CliRename, OptionsAnywhereAndNamesThatStayInTheirFolder) {
     const std::vector<std::string> tooLong{"--prefix", std::string(250, 'x'), "a.jpg"};
     const CliRun dry = runCli({"--dry-run", tooLong[0], tooLong[1], tooLong[2]}, dir.path());
     const CliRun real = runCli(tooLong, dir.path());
-    EXPECT_EQ(real.out, "kept: a.jpg (rename refused: File name too long)\n0 renamed, 1 kept\n");
+    EXPECT_EQ(real.out, "kept: a.jpg (rename refused: File name too long)\n"
+                        "0 renamed, 1 kept (1 rename refused)\n");
     EXPECT_EQ(dry.out, real.out);
     EXPECT_EQ(dir.contents(), before);
 

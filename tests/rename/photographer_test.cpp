@@ -77,13 +77,9 @@ TEST(Burst, TwelveInOneSecond) {
         std::string nameOfFifth; // what IMG_05.JPG becomes
     } runs[] = {
         {"plain", {}, false, 1, "IMG_05.JPG"},
-        {"--subseconds", {true, false, 0, nullptr, nullptr}, false, 12, "2005-12-30 205732.40.jpg"},
-        {"--counter", {false, true, 0, nullptr, nullptr}, false, 12, "2005-12-30 205732-5.jpg"},
-        {"--counter --companions",
-         {false, true, 0, nullptr, nullptr},
-         true,
-         12,
-         "2005-12-30 205732-5.jpg"},
+        {"--subseconds", {.subseconds = true}, false, 12, "2005-12-30 205732.40.jpg"},
+        {"--counter", {.counter = true}, false, 12, "2005-12-30 205732-5.jpg"},
+        {"--counter --companions", {.counter = true}, true, 12, "2005-12-30 205732-5.jpg"},
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(run.what);
