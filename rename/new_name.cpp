@@ -43,21 +43,23 @@ std::string stemOf(const std::string& fileName) {
     return dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
 }
 
-// The extension the new name takes and, when the content is of another kind than the old
-// extension promised, a note saying so.
+// The extension the new name takes: ".jpg" for a JPEG as always; for another kind the file's
+// own extension in lower case while it is one of that kind's (".hif" stays ".hif"), else the
+// content's own, with a note that the old extension said otherwise.
 std::string extensionFor(const PictureScan& scan, bool byContent, std::string& note) {
     if (!byContent) {
         return ".jpg";
     }
     const bool jpeg = scan.startsLikeJpeg;
     const ContainerKind kind = jpeg ? ContainerKind::jpeg : scan.found.content.kind;
-    if (containerOfExtension(scan.fileName) != kind) {
-        const std::size_t dot = scan.fileName.rfind('.');
-        note = "extension was " +
-               (dot == std::string::npos ? std::string("none")
-                                         : text::lowerAscii(scan.fileName.substr(dot))) +
-               ", content is " + (jpeg ? "JPEG" : scan.found.content.name);
+    const std::size_t dot = scan.fileName.rfind('.');
+    const std::string own =
+        dot == std::string::npos ? std::string() : text::lowerAscii(scan.fileName.substr(dot));
+    if (containerOfExtension(scan.fileName) == kind) {
+        return jpeg ? ".jpg" : own;
     }
+    note = "extension was " + (own.empty() ? std::string("none") : own) + ", content is " +
+           (jpeg ? "JPEG" : scan.found.content.name);
     return jpeg ? ".jpg" : contentExtension(scan.found.content, scan.fileName);
 }
 
@@ -71,8 +73,7 @@ bool NewName::prepare(const PictureScan& scan, const PictureDate& date, const st
     stem_ = stemOf(scan.fileName);
     extension_ = extensionFor(scan, options.dating != nullptr, extensionNote_);
     stamp_ = !date.stamp.empty() ? date.stamp : stampOf(date.time);
-    if (options.subseconds && date.time.hasTime && !date.time.subseconds.empty() &&
-        (date.stamp.empty() || date.time.found())) {
+    if (options.subseconds && date.time.hasTime && !date.time.subseconds.empty()) {
         stamp_ += "." + date.time.subseconds;
     }
     folder_ = scan.folder;

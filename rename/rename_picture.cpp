@@ -85,16 +85,17 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
                             const RenameOptions& options) {
     RenameOutcome outcome;
     outcome.oldPath = scan.folder + scan.fileName;
-    if (!scan.opened) {
-        outcome.kind = RenameKind::cannotOpen;
-        outcome.systemMessage = scan.systemMessage;
-        return outcome;
-    }
+    // A companion is never renamed on its own, also when it has moved with its picture already.
     std::string picture;
     if (options.companions != nullptr &&
         options.companions->goesWith(scan.folder, scan.fileName, picture)) {
         outcome.kind = RenameKind::companionOfPicture;
         outcome.systemMessage = "it moves with " + picture;
+        return outcome;
+    }
+    if (!scan.opened) {
+        outcome.kind = RenameKind::cannotOpen;
+        outcome.systemMessage = scan.systemMessage;
         return outcome;
     }
     PictureRecord lateRecord{};
