@@ -19,7 +19,8 @@ public:
     ProgramCodePage& operator=(const ProgramCodePage&) = delete;
 
 private:
-    unsigned previous_ = 0; // the console's output code page before, or 0 when left alone
+    // The console's output code page before, or 0 when left alone (always on Linux).
+    [[maybe_unused]] unsigned previous_ = 0;
 };
 
 } // namespace shotstamp::console
