@@ -1,13 +1,10 @@
 #!/usr/bin/env python3
-"""shotstamp-cli.exe on a console, under Wine: a picture named "Été.jpg" in a folder "Été" is
-renamed and the run is listed by `history`, and the console shows the names as they are (Wine
-prints the console's text to the pseudo-terminal in UTF-8). Afterwards the console has the code
-page it had before the run.
+"""shotstamp-cli.exe under Wine on a pseudo-terminal, which Wine makes the program's console:
+"Été/Été.jpg" is renamed and listed by `history`, the names shown as they are, and the console
+has its code page back afterwards. Runs `wine` itself, in the prefix and on the display that
+run-wine-tests.sh made: the test emulator would send the output to files, with no console.
 
     console_names_test.py --cli shotstamp-cli.exe --picture dated.jpg
-
-Runs `wine` itself, in the prefix and on the display of run-wine-tests.sh (WINEPREFIX, DISPLAY):
-the test emulator would write the output to files, where there is no console.
 """
 import argparse
 import fcntl
@@ -75,7 +72,7 @@ def main():
             failures.append("rename did not show 'renamed: Été.jpg -> DATE.jpg'")
 
         # chcp before and after the run: the console's own code page must come back.
-        status, listed = on_console(
+        _, listed = on_console(
             ["wine", "cmd", "/c", f"chcp 850 >nul & {cli} history & chcp"], folder, env)
         print(listed)
         # The prefix's journal folder may list runs of other tests too: this one is in `root`.
