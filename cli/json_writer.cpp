@@ -1,5 +1,7 @@
 #include "json_writer.h"
 
+#include "platform/text.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +52,13 @@ std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
     return n;
 }
 
+// Bytes of the legacy code page's character at `i`: two for a lead byte and the second byte of
+// a two-byte character (never below 0x40 in Windows' code pages), else one, so that a control
+// byte after a stray lead byte is still seen as a control.
+std::size_t legacyCharacterLength(std::string_view s, std::size_t i) {
+    return text::characterLength(s, i) == 2 && static_cast<unsigned char>(s[i + 1]) >= 0x40 ? 2 : 1;
+}
+
 } // namespace
 
 void appendJsonString(std::string& out, std::string_view bytes) {
@@ -96,13 +105,16 @@ void appendJsonString(std::string& out, std::string_view bytes) {
 }
 
 void appendReportName(std::string& out, std::string_view bytes, bool escapeBackslash) {
+    const bool utf8 = text::codePageIsUtf8();
     for (std::size_t i = 0; i < bytes.size();) {
         const auto c = static_cast<unsigned char>(bytes[i]);
-        const std::size_t n = c < 0x80 ? 1 : utf8SequenceLength(bytes, i);
+        const std::size_t n = c < 0x80 ? 1
+                              : utf8   ? utf8SequenceLength(bytes, i)
+                                       : legacyCharacterLength(bytes, i);
         // C1 controls (U+0080 to U+009F) are escaped byte by byte like the C0 ones.
         const bool control =
             c < 0x20 || c == 0x7F ||
-            (c == 0xC2 && n == 2 && static_cast<unsigned char>(bytes[i + 1]) < 0xA0);
+            (utf8 && c == 0xC2 && n == 2 && static_cast<unsigned char>(bytes[i + 1]) < 0xA0);
         if (n == 0 || control) {
             for (std::size_t k = 0; k < (n == 0 ? 1 : n); ++k) {
                 char buffer[8];

@@ -12,8 +12,10 @@ namespace shotstamp::cli {
 // so the output is valid JSON for any input and keeps each byte's value.
 void appendJsonString(std::string& out, std::string_view bytes);
 
-// Appends a file name as a report line shows it, always on one line: valid UTF-8 passes through,
-// and every control character or byte that is not part of a valid UTF-8 sequence becomes \xHH.
+// Appends a file name as a report line shows it, always on one line. Where the system's code page
+// is UTF-8, valid UTF-8 passes through, and every control character or byte that is not part of
+// a valid UTF-8 sequence becomes \xHH; in a legacy code page (Windows' ANSI one) its characters
+// pass through whole and only the control characters become \xHH.
 // With `escapeBackslash` (where a backslash is no path separator) a backslash becomes "\\", so
 // that an escape can always be told from the name's own text.
 void appendReportName(std::string& out, std::string_view bytes, bool escapeBackslash);

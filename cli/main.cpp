@@ -1,6 +1,7 @@
 // shotstamp-cli: the picture core without a window, one command per first argument.
 #include "info_command.h"
 #include "journal_commands.h"
+#include "platform/console.h"
 #include "rename_command.h"
 
 #include <cstdio>
@@ -33,6 +34,8 @@ void printUsage(std::FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // File names are in the system's code page; a Windows console must read them in it too.
+    const shotstamp::console::ProgramCodePage codePage;
     if (argc < 2) {
         printUsage(stderr);
         return 2;

@@ -12,6 +12,11 @@ namespace shotstamp::text {
 // True when `byte` starts a two-byte character of the system's code page.
 bool isLeadByte(unsigned char byte);
 
+// True when the system's code page is UTF-8 (always on Linux; on Windows when the ANSI code page
+// is set to it). Otherwise each byte from 0x80 up is a character of a legacy code page, or the
+// first byte of a two-byte one.
+bool codePageIsUtf8();
+
 // Lower-cases the text in place by the code page's case rules.
 void lowerInPlace(std::string& text);
 

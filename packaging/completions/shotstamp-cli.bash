@@ -29,6 +29,32 @@ _shotstamp_cli_media_files() {
     done
 }
 
+# The values --date-from and --only take, each as a comma-separated list.
+_shotstamp_cli_sources='exif digitized gps xmp name modified mtime'
+_shotstamp_cli_kinds='jpg heic heif hif avif cr3 tif dng cr2 nef nrw arw srf sr2 orf rw2 pef srw 3fr
+    erf mef mos iiq raf png webp jxl mp4 m4v mov 3gp 3g2'
+
+# Offers the values for the item after the last comma of a list, the items before kept; no blank
+# follows, so that another comma can.
+_shotstamp_cli_list() {
+    local cur=$1 values=$2 head=''
+    [[ $cur == *,* ]] && head=${cur%,*},
+    COMPREPLY=($(compgen -P "$head" -W "$values" -- "${cur##*,}"))
+    compopt -o nospace 2>/dev/null
+    return 0
+}
+
+# The values of the options that both info and rename take; true when the word was one of them.
+_shotstamp_cli_date_values() {
+    case $1 in
+    --date-from) _shotstamp_cli_list "$2" "$_shotstamp_cli_sources" ;;
+    --zone) COMPREPLY=($(compgen -W 'local utc' -- "$2")) ;; # or an offset: +HH:MM, -HH:MM
+    --video-time) COMPREPLY=($(compgen -W 'local' -- "$2")) ;;
+    *) return 1 ;;
+    esac
+    return 0
+}
+
 _shotstamp_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
@@ -43,20 +69,22 @@ _shotstamp_cli() {
     case $command in
     info)
         options='--json --date-from --zone --video-time --help --'
-        case $prev in
-        --date-from)
-            COMPREPLY=($(compgen -W 'exif digitized gps xmp name modified mtime' -- "$cur"))
-            return
-            ;;
-        --zone) COMPREPLY=($(compgen -W 'local utc' -- "$cur")) && return ;;
-        --video-time) COMPREPLY=($(compgen -W 'local' -- "$cur")) && return ;;
-        esac
+        _shotstamp_cli_date_values "$prev" "$cur" && return
         ;;
     rename)
-        options='--prefix --subseconds --counter --companions --shift --recursive --all-in-path
-                 --dry-run --jobs --no-journal --help --'
+        options='--prefix --format --subseconds --counter --companions --shift --into --copy
+                 --only --date-from --zone --video-time --recursive --all-in-path --dry-run
+                 --jobs --no-journal --json --quiet --help --'
+        _shotstamp_cli_date_values "$prev" "$cur" && return
         case $prev in
-        --prefix | --shift | --jobs) return ;; # a value of the user's own
+        --only) _shotstamp_cli_list "$cur" "$_shotstamp_cli_kinds" && return ;;
+        --prefix | --format | --shift | --jobs) return ;; # a value of the user's own
+        --into)
+            # A folder template: relative or absolute, so existing folders are a start.
+            COMPREPLY=($(compgen -d -- "$cur"))
+            compopt -o nospace -o filenames 2>/dev/null
+            return
+            ;;
         esac
         ;;
     undo) options='--dry-run --yes --help' ;;

@@ -8,6 +8,10 @@ bool isLeadByte(unsigned char) {
     return false;
 }
 
+bool codePageIsUtf8() {
+    return true;
+}
+
 void lowerInPlace(std::string& text) {
     text = lowerAscii(text);
 }

@@ -8,6 +8,10 @@ bool isLeadByte(unsigned char byte) {
     return IsDBCSLeadByte(byte) != FALSE;
 }
 
+bool codePageIsUtf8() {
+    return GetACP() == CP_UTF8;
+}
+
 void lowerInPlace(std::string& text) {
     // CharLowerBuffA follows the ANSI code page and leaves double-byte characters whole.
     if (!text.empty()) {

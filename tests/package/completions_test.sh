@@ -67,9 +67,16 @@ done
 # A few prefixes as a user types them.
 differ "bash: shotstamp-cli ren<Tab>" rename "$(bash_offers 'shotstamp-cli ren')"
 differ "bash: shotstamp-cli rename --dr<Tab>" --dry-run "$(bash_offers 'shotstamp-cli rename --dr')"
-differ "bash: shotstamp-cli rename --c<Tab>" "$(printf '%s\n' --companions --counter)" \
+differ "bash: shotstamp-cli rename --c<Tab>" "$(printf '%s\n' --companions --copy --counter)" \
     "$(bash_offers 'shotstamp-cli rename --c')"
 differ "bash: shotstamp-cli rename --prefix <Tab>" "" "$(bash_offers 'shotstamp-cli rename --prefix ')"
+# Comma-separated lists: the item after the last comma is completed, the ones before are kept.
+differ "bash: shotstamp-cli rename --date-from exif,g<Tab>" exif,gps \
+    "$(bash_offers 'shotstamp-cli rename --date-from exif,g')"
+differ "bash: shotstamp-cli rename --only jpg,h<Tab>" "$(printf '%s\n' jpg,heic jpg,heif jpg,hif)" \
+    "$(bash_offers 'shotstamp-cli rename --only jpg,h')"
+differ "fish: shotstamp-cli info --date-from exif,m<Tab>" "$(printf '%s\n' exif,modified exif,mtime)" \
+    "$(fish_offers 'shotstamp-cli info --date-from exif,m')"
 differ "bash: shotstamp-cli rename -- --<Tab>" "" "$(bash_offers 'shotstamp-cli rename -- --')"
 
 # File operands: folders and the supported extensions in any letter case, nothing else.
