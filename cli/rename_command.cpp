@@ -356,6 +356,7 @@ std::optional<int> readSettings(const ParsedArguments& parsed, RenameSettings& s
 }
 
 void printClosing(const RenameSettings& settings, const RunJournal& journal) {
+    std::fflush(stdout); // the report first, then what is said of the run as a whole
     if (settings.dryRun) {
         std::fputs("shotstamp-cli rename: dry run, nothing was changed\n", stderr);
     } else if (settings.noJournal) {
@@ -370,7 +371,6 @@ void printClosing(const RenameSettings& settings, const RunJournal& journal) {
         std::fprintf(stderr, "shotstamp-cli rename: journal %s ('shotstamp-cli undo' reverts it)\n",
                      journal.name().c_str());
     }
-    std::fflush(stdout);
 }
 
 // Whether a name is one the run takes: a kind it reads, narrowed by --only.

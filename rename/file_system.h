@@ -55,6 +55,12 @@ public:
     // cannot be told, and then a header read earlier is read again rather than trusted.
     virtual bool identifyOpenFile(std::FILE*, FileIdentity&) { return false; }
     virtual bool identifyPath(const std::string&, FileIdentity&) { return false; }
+    // What a path names (links followed), and which folder a folder path is, for the walk.
+    virtual files::EntryKind kindOf(const std::string& path) { return files::kindOf(path); }
+    virtual bool folderIdentity(const std::string& folder, std::uint64_t& volume,
+                                std::uint64_t& index) {
+        return files::folderIdentity(folder, volume, index);
+    }
     // The file's last modification time in seconds since 1970 (UTC); none when it cannot be had.
     virtual std::optional<std::int64_t> modifiedSeconds(const std::string& path);
     // Every name of a folder with its kind; false when the folder cannot be read.

@@ -73,7 +73,7 @@ bool FolderWalkList::fill() {
         std::string operand = std::move(operands_.front().first);
         const std::optional<FileIdentity> identity = operands_.front().second;
         operands_.pop_front();
-        if (files::kindOf(operand) == files::EntryKind::folder) {
+        if (fileSystem_.kindOf(operand) == files::EntryKind::folder) {
             if (operand == ".") {
                 operand.clear(); // the current folder, as an empty folder text means
             } else if (!operand.empty() && !files::isPathSeparator(operand.back())) {
@@ -97,7 +97,7 @@ bool FolderWalkList::fill() {
 void FolderWalkList::walkFolder(const std::string& folder) {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
-    if (!files::folderIdentity(folder, volume, index)) {
+    if (!fileSystem_.folderIdentity(folder, volume, index)) {
         skip(folder, "cannot read folder");
         return;
     }

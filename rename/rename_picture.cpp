@@ -76,11 +76,6 @@ void moveCompanions(const std::string& folder, const std::string& target,
 
 } // namespace
 
-RenameOutcome renamePicture(const std::string& folder, const std::string& fileName,
-                            PrefixSource& prefix, FileSystem& fileSystem) {
-    return renameScanned(scanPicture(folder, fileName, fileSystem), prefix, fileSystem);
-}
-
 RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem,
                             const RenameOptions& options) {
     RenameOutcome outcome;

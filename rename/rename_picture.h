@@ -16,11 +16,6 @@ namespace shotstamp {
 RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem,
                             const RenameOptions& options = {});
 
-// Renames one picture in its own folder to prefix + date stamp + ".jpg" when its EXIF block holds
-// a usable DateTimeOriginal. Never writes the picture and never replaces an existing file.
-RenameOutcome renamePicture(const std::string& folder, const std::string& fileName,
-                            PrefixSource& prefix, FileSystem& fileSystem);
-
 // A move that puts a file back where it was. Journaled while the journal can be written; when it
 // cannot, the file goes back all the same: its old name needs no way back.
 MoveResult moveBack(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,

@@ -1,6 +1,6 @@
-// renamePicture on what only a POSIX file system has: names Windows cannot hold (double quotes,
-// bytes that are no UTF-8, 255 bytes in one name), symbolic links, and permissions that deny,
-// checked in a forked child that drops root's privileges.
+// One picture renamed on what only a POSIX file system has: names Windows cannot hold (double
+// quotes, bytes that are no UTF-8, 255 bytes in one name), symbolic links, and permissions that
+// deny, checked in a forked child that drops root's privileges.
 #include "rename/rename_commands.h"
 #include "rename_test_support.h"
 #include "tests/support/test_files.h"

@@ -1,7 +1,7 @@
-// renamePicture and the two commands on real files in temporary folders, on every platform's file
-// back end. Every test compares the folder's contents before and after: no picture's bytes change
-// and nothing is lost or replaced. Names that only a POSIX file system can hold, links and
-// permissions are in rename_commands_posix_test.cpp.
+// One picture renamed, and the two commands, on real files in temporary folders, on every
+// platform's file back end. Every test compares the folder's contents before and after: no
+// picture's bytes change and nothing is lost or replaced. Names that only a POSIX file system can
+// hold, links and permissions are in rename_commands_posix_test.cpp.
 #include "rename/marked_file_list.h"
 #include "rename/rename_commands.h"
 #include "rename_test_support.h"

@@ -1,6 +1,6 @@
-// renamePicture on what only Windows has: names of DOS devices, which stand for the device in any
-// folder. Such a name is refused without being opened; opening or reading "aux.jpg" can block for
-// ever, and "nul.jpg" reads as an empty file.
+// One picture renamed on what only Windows has: names of DOS devices, which stand for the device in
+// any folder. Such a name is refused without being opened; opening or reading "aux.jpg" can block
+// for ever, and "nul.jpg" reads as an empty file.
 #include "rename/rename_commands.h"
 #include "rename_test_support.h"
 #include "tests/support/test_files.h"

@@ -45,7 +45,7 @@ public:
 inline RenameOutcome renameOne(const std::string& folder, const std::string& name,
                                const std::string& prefix = "") {
     FixedPrefix fixed(prefix);
-    return renamePicture(folder, name, fixed, realFileSystem());
+    return renameScanned(scanPicture(folder, name, realFileSystem()), fixed, realFileSystem());
 }
 
 struct PictureCase {
