@@ -275,7 +275,8 @@ naming::PathRules pathRules() {
 bool parseOnly(std::string_view list, std::vector<std::string>& extensions, std::string& error) {
     while (!list.empty()) {
         const std::size_t comma = std::min(list.find(','), list.size());
-        const std::string word = "." + text::lowerAscii(list.substr(0, comma));
+        std::string word(1, '.');
+        word += text::lowerAscii(list.substr(0, comma));
         list.remove_prefix(std::min(comma + 1, list.size()));
         const auto known = supportedExtensions();
         if (std::find(known.begin(), known.end(), word) == known.end()) {

@@ -74,7 +74,8 @@ bool NewName::prepare(const PictureScan& scan, const PictureDate& date, const st
     extension_ = extensionFor(scan, options.dating != nullptr, extensionNote_);
     stamp_ = !date.stamp.empty() ? date.stamp : stampOf(date.time);
     if (options.subseconds && date.time.hasTime && !date.time.subseconds.empty()) {
-        stamp_ += "." + date.time.subseconds;
+        stamp_ += '.';
+        stamp_ += date.time.subseconds;
     }
     folder_ = scan.folder;
     if (options.into != nullptr) {
@@ -114,9 +115,12 @@ std::string NewName::name(int counter) const {
     if (options_->format == nullptr) {
         std::string out = prefix_ + stamp_;
         if (counter > 1) {
-            out += "-" + std::to_string(counter);
+            // Appended piece by piece: GCC 12 at -O3 sees a false overlap in "-" + std::string.
+            out += '-';
+            out += std::to_string(counter);
         }
-        return out + extension_;
+        out += extension_;
+        return out;
     }
     naming::NameFields fields = fieldsOf(time_);
     fields.stem = stem_;
@@ -148,9 +152,12 @@ bool NewName::alreadyCarried(const std::string& oldPath, int counterLimit) const
     }
     const std::string_view before(first.data(), common);
     const std::string_view after(first.data() + common, first.size() - common);
-    if (second != std::string(before) + "-2" + std::string(after) ||
-        !oldPath.starts_with(std::string(before) + "-") || !oldPath.ends_with(after) ||
-        oldPath.size() < before.size() + 2 + after.size()) {
+    const bool secondFits = second.size() == before.size() + 2 + after.size() &&
+                            second.compare(before.size(), 2, "-2") == 0 &&
+                            std::string_view(second).ends_with(after);
+    if (!secondFits || !std::string_view(oldPath).starts_with(before) ||
+        oldPath.size() < before.size() + 2 + after.size() || oldPath[before.size()] != '-' ||
+        !std::string_view(oldPath).ends_with(after)) {
         return false;
     }
     const std::string_view digits(oldPath.data() + before.size() + 1,
