@@ -459,10 +459,7 @@ int runRename(int argc, char** argv) {
         return takesName(settings, name) &&
                !(inWalk && settings.companions && companionIndex.goesWith(folder, name, picture));
     });
-    FolderWalkList* walkList = walk.get();
-    settings.options.intoBase = [walkList](const std::string& folder) {
-        return walkList->rootOf(folder);
-    };
+    settings.options.roots = walk.get();
     RenameCommands commands([&walk]() -> std::unique_ptr<EntryList> { return std::move(walk); },
                             prefixSource, [] {}, &reporter, &fileSystem);
     commands.setOptions(settings.options);

@@ -2,6 +2,7 @@
 
 #include "entry_list.h"
 #include "file_system.h"
+#include "rename_options.h"
 
 #include <cstdint>
 #include <deque>
@@ -22,7 +23,7 @@ namespace shotstamp {
 // No file is given twice either: one already given (under any name, also the new name a rename
 // gave it since) is passed over. What the walk cannot take (a folder it cannot read, a symbolic
 // link inside a walk) is told to the skip handler with the reason.
-class FolderWalkList final : public EntryList {
+class FolderWalkList final : public EntryList, public FolderRoots {
 public:
     FolderWalkList(std::vector<std::string> operands, bool recursive, FileSystem& fileSystem);
 
@@ -40,7 +41,7 @@ public:
 
     // The folder operand a walked folder was reached from (itself for an operand); any other
     // folder (that of a file operand) is its own.
-    std::string rootOf(const std::string& folder) const;
+    std::string rootOf(const std::string& folder) const override;
 
 private:
     bool fill();

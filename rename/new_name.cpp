@@ -89,7 +89,7 @@ bool NewName::prepare(const PictureScan& scan, const PictureDate& date, const st
             return false;
         }
         const std::string base = options.into->isAbsolute() ? std::string()
-                                 : options.intoBase         ? options.intoBase(scan.folder)
+                                 : options.roots != nullptr ? options.roots->rootOf(scan.folder)
                                                             : scan.folder;
         folder_ = base + rendered;
         if (!folder_.empty() && !files::isPathSeparator(folder_.back())) {

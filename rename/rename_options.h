@@ -3,7 +3,6 @@
 #include "scan.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace shotstamp {
@@ -11,6 +10,13 @@ namespace shotstamp {
 class CompanionIndex;
 class MoveJournal;
 struct DatingRules;
+
+// The folder an entry's folder was reached from: the folder operand of a walk.
+class FolderRoots {
+public:
+    virtual ~FolderRoots() = default;
+    virtual std::string rootOf(const std::string& folder) const = 0;
+};
 namespace naming {
 class NameTemplate;
 }
@@ -33,10 +39,10 @@ struct RenameOptions {
     const DatingRules* dating = nullptr;
     // Non-null: the new file name is made by this template instead of prefix + date stamp.
     const naming::NameTemplate* format = nullptr;
-    // Non-null: files go into the folder this template names, relative to `intoBase` of the
-    // folder a file was found in (or the folder itself while intoBase is empty).
+    // Non-null: files go into the folder this template names, relative to the root `roots`
+    // gives for the folder a file was found in (without roots: that folder itself).
     const naming::NameTemplate* into = nullptr;
-    std::function<std::string(const std::string& folder)> intoBase{};
+    const FolderRoots* roots = nullptr;
 };
 
 } // namespace shotstamp
