@@ -144,5 +144,34 @@ TEST(CliRename, OptionsAnywhereAndNamesThatStayInTheirFolder) {
     EXPECT_EQ(testing::checksums(after), testing::checksums(pictures));
 }
 
+TEST(CliRename, TemplatesJsonAndReruns) {
+    TempFolder dir;
+    writeFile(dir.path() + "IMG_0042.JPG", jpegWithExif("2005:12:30 20:57:32", "a"));
+    writeFile(dir.path() + "IMG_0043.JPG", jpegWithExif("2005:12:30 20:57:32", "b"));
+    const std::vector<std::string> format{"--format", "%Y%m%d-%H%M%S-%n%e", "--json", "."};
+    const CliRun run = runCli(format, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("{\"old_path\":\"IMG_0042.JPG\",\"new_path\":"
+                           "\"20051230-205732-IMG_0042.jpg\",\"outcome\":\"renamed\""),
+              std::string::npos)
+        << run.out;
+    // The rerun finds every file named already (its stem is now the old name: %n grows no more).
+    const CliRun again = runCli({"--format", "%Y%m%d-%H%M%S%e", "--counter", "."}, dir.path());
+    const CliRun third = runCli({"--format", "%Y%m%d-%H%M%S%e", "--counter", "."}, dir.path());
+    EXPECT_EQ(third.out, "kept: 20051230-205732-2.jpg (already named)\n"
+                         "kept: 20051230-205732.jpg (already named)\n"
+                         "0 renamed, 2 kept (2 already named)\n")
+        << again.out;
+
+    // Usage errors say why; a path past the system's limit is reported, never passed over.
+    EXPECT_EQ(runCli({"--format", "%n%e", "."}, dir.path()).status, 2);
+    EXPECT_EQ(runCli({"--format", "a/%Y%e", "."}, dir.path()).status, 2);
+    EXPECT_EQ(runCli({"--only", "bmp", "."}, dir.path()).status, 2);
+    const std::string deep(5000, 'x');
+    const CliRun tooLong = runCli({deep + ".jpg"}, dir.path());
+    EXPECT_EQ(tooLong.status, 1);
+    EXPECT_NE(tooLong.out.find("(cannot open: File name too long)"), std::string::npos);
+}
+
 } // namespace
 } // namespace shotstamp
