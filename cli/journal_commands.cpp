@@ -21,13 +21,16 @@ constexpr const char* kUndoUsage =
     "which run it undoes. A file is moved back only when it is the very file the run moved;\n"
     "one that no longer carries the name the run gave it, is another file now, or whose old\n"
     "name is taken, is reported and left alone; the others are still reverted. Nothing is\n"
-    "ever replaced. The undo is a run of its own, so it can be undone too.\n"
+    "ever replaced. A copy the run made is deleted only while it is still the copy as made;\n"
+    "a folder the run made is removed once it is empty again, never another folder. The\n"
+    "undo is a run of its own, so it can be undone too.\n"
     "\n"
     "  --dry-run   change nothing; report what would happen\n"
     "  --yes       undo the last run although it was made in another folder\n"
     "  --help      print this text\n"
     "\n"
-    "Prints \"reverted: NEW -> OLD\" or \"left: NEW (REASON)\" per move, then a count.\n"
+    "Prints \"reverted: NEW -> OLD\", \"deleted copy: NEW\", \"removed folder: FOLDER\" or\n"
+    "\"left: NEW (REASON)\" per step, then a count.\n"
     "Exit status: 0 when all was reverted, 1 when something was left or no run was found,\n"
     "2 for a usage error.\n";
 
@@ -36,12 +39,22 @@ constexpr const char* kHistoryUsage =
     "\n"
     "Lists the last runs that renamed pictures, oldest first: the run's name (for\n"
     "'shotstamp-cli undo RUN'), when it began, how many files it moved, the folder of its\n"
-    "first move and how it was started.\n";
+    "first move and how it was started. Copies count as files moved.\n";
 
 const char* undoReason(UndoKind kind) {
     switch (kind) {
     case UndoKind::reverted:
         return "reverted";
+    case UndoKind::folderRemoved:
+        return "removed folder";
+    case UndoKind::folderKept:
+        return "a folder the run made, holding files the run did not put there";
+    case UndoKind::copyDeleted:
+        return "deleted copy";
+    case UndoKind::copyChanged:
+        return "the file under the copy's name is not the copy as made";
+    case UndoKind::leftoverRemoved:
+        return "removed unfinished copy";
     case UndoKind::notMoved:
         return "the run never moved it";
     case UndoKind::notAtNewName:
@@ -157,6 +170,13 @@ int runUndo(int argc, char** argv) {
                     ++reverted;
                     std::printf("%s: %s -> %s\n", dryRun ? "would revert" : "reverted",
                                 step.newPath.c_str(), step.oldPath.c_str());
+                    return;
+                }
+                if (step.kind == UndoKind::folderRemoved || step.kind == UndoKind::copyDeleted ||
+                    step.kind == UndoKind::leftoverRemoved) {
+                    reverted += step.kind == UndoKind::copyDeleted ? 1 : 0;
+                    std::printf("%s%s: %s\n", dryRun ? "would have " : "", undoReason(step.kind),
+                                step.newPath.c_str());
                     return;
                 }
                 if (step.kind == UndoKind::notMoved) {

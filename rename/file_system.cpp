@@ -94,7 +94,7 @@ bool DryRunFileSystem::exists(const std::string& path) {
 }
 
 bool DryRunFileSystem::existsLocked(const std::string& path) {
-    if (taken_.count(path) != 0) {
+    if (taken_.count(path) != 0 || madeFolders_.count(path) != 0) {
         return true;
     }
     return freed_.count(path) == 0 && real_.exists(path);
@@ -132,11 +132,22 @@ MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::s
 
 bool DryRunFileSystem::listFolder(const std::string& folder,
                                   std::vector<files::FolderEntry>& entries) {
-    if (!real_.listFolder(folder, entries)) {
+    const bool made = [&] {
+        const std::lock_guard lock(mutex_);
+        return !folder.empty() && madeFolders_.count(folder.substr(0, folder.size() - 1)) != 0;
+    }();
+    if (!made && !real_.listFolder(folder, entries)) {
         return false;
     }
     // The folder as the renames so far would have left it: freed names gone, taken ones there.
     const std::lock_guard lock(mutex_);
+    for (const std::string& path : madeFolders_) {
+        const std::string_view name = std::string_view(path).substr(folder.size());
+        if (path.size() > folder.size() && path.starts_with(folder) &&
+            std::none_of(name.begin(), name.end(), files::isPathSeparator)) {
+            entries.push_back({std::string(name), files::EntryKind::folder});
+        }
+    }
     std::erase_if(entries,
                   [&](const auto& entry) { return freed_.count(folder + entry.name) != 0; });
     for (const auto& [path, real] : taken_) {
@@ -157,6 +168,48 @@ bool DryRunFileSystem::removeFile(const std::string& path) {
     taken_.erase(path);
     freed_.insert(path);
     return true;
+}
+
+bool DryRunFileSystem::createFolder(const std::string& path, std::string& message) {
+    const std::lock_guard lock(mutex_);
+    if (existsLocked(path)) {
+        message = std::strerror(EEXIST);
+        return false;
+    }
+    freed_.erase(path);
+    madeFolders_.insert(path);
+    return true;
+}
+
+bool DryRunFileSystem::removeFolder(const std::string& path) {
+    std::vector<files::FolderEntry> entries;
+    if (!listFolder(path + files::kPreferredSeparator, entries) || !entries.empty()) {
+        return false;
+    }
+    const std::lock_guard lock(mutex_);
+    madeFolders_.erase(path);
+    freed_.insert(path);
+    return true;
+}
+
+CopyResult DryRunFileSystem::copyNoReplace(const std::string& from, const std::string& to,
+                                           const std::string&) {
+    const std::lock_guard lock(mutex_);
+    std::string source;
+    if (!realPathOf(from, source) || !real_.exists(source)) {
+        return {CopyStatus::failed, std::string("opening the source: ") + std::strerror(ENOENT)};
+    }
+    if (existsLocked(to)) {
+        return {CopyStatus::targetExists, {}};
+    }
+    if (std::string message; !files::nameFits(to, message)) {
+        return {CopyStatus::failed, message};
+    }
+    FileIdentity identity;
+    real_.identifyPath(source, identity);
+    freed_.erase(to);
+    taken_[to] = source;
+    return {CopyStatus::copied, {}, identity.size};
 }
 
 std::unique_ptr<NameEnumeration> DryRunFileSystem::enumerateJpegs(const std::string& folder) {

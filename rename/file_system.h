@@ -18,6 +18,8 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+using files::CopyResult;
+using files::CopyStatus;
 using files::FileIdentity;
 using files::MoveResult;
 using files::MoveStatus;
@@ -79,6 +81,17 @@ public:
     virtual bool removeUnlessInUse(const std::string& path) {
         return files::removeUnlessInUse(path);
     }
+
+    // What a move into another folder needs: a folder made (its parent exists; false when the
+    // name exists), an empty folder deleted, and a checked copy (see files::copyNoReplace).
+    virtual bool createFolder(const std::string& path, std::string& message) {
+        return files::createFolder(path, message);
+    }
+    virtual bool removeFolder(const std::string& path) { return files::removeEmptyFolder(path); }
+    virtual CopyResult copyNoReplace(const std::string& from, const std::string& to,
+                                     const std::string& temporary) {
+        return files::copyNoReplace(from, to, temporary);
+    }
 };
 
 // The platform's files.
@@ -102,6 +115,13 @@ public:
     // Deletes nothing; the name counts as free from then on.
     bool removeFile(const std::string& path) override;
     bool removeUnlessInUse(const std::string& path) override { return removeFile(path); }
+    // Makes nothing; the folder counts as there (and empty) from then on.
+    bool createFolder(const std::string& path, std::string& message) override;
+    // Deletes nothing; succeeds when the folder, as the steps so far would have left it, is empty.
+    bool removeFolder(const std::string& path) override;
+    // Copies nothing; the name counts as taken by a file with the source's bytes.
+    CopyResult copyNoReplace(const std::string& from, const std::string& to,
+                             const std::string& temporary) override;
 
 private:
     // The real path that `path` stands for after the renames so far; false when one of them
@@ -113,6 +133,7 @@ private:
     std::mutex mutex_;
     std::map<std::string, std::string> taken_; // new path -> the real file that would carry it
     std::set<std::string> freed_;
+    std::set<std::string> madeFolders_; // without a separator at the end
 };
 
 } // namespace shotstamp
