@@ -97,7 +97,38 @@ bool DryRunFileSystem::existsLocked(const std::string& path) {
     if (taken_.count(path) != 0 || madeFolders_.count(path) != 0) {
         return true;
     }
-    return freed_.count(path) == 0 && real_.exists(path);
+    if (freed_.count(path) != 0) {
+        return false;
+    }
+    // Nothing changes under a dry run: the real answer is asked for once.
+    const auto [known, added] = realExists_.try_emplace(path, false);
+    if (added) {
+        known->second = real_.exists(path);
+    }
+    return known->second;
+}
+
+bool DryRunFileSystem::fitsLocked(const std::string& path, std::string& message) {
+    // A name no longer than one that fitted in the same folder fits too.
+    const std::size_t cut = path.find_last_of(
+        files::kPreferredSeparator == '/' ? std::string_view("/") : std::string_view("\\/"));
+    const std::string_view folder =
+        std::string_view(path).substr(0, cut == std::string::npos ? 0 : cut + 1);
+    const std::size_t name = path.size() - folder.size();
+    if (folder == fittingFolder_ && name <= fittingName_ && path.size() <= fittingPath_) {
+        return true;
+    }
+    if (!files::nameFits(path, message)) {
+        return false;
+    }
+    if (folder != fittingFolder_) {
+        fittingFolder_ = folder;
+        fittingName_ = 0;
+        fittingPath_ = 0;
+    }
+    fittingName_ = std::max(fittingName_, name);
+    fittingPath_ = std::max(fittingPath_, path.size());
+    return true;
 }
 
 MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
@@ -116,7 +147,7 @@ MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::s
             return {MoveStatus::targetExists, {}};
         }
     }
-    if (std::string message; !files::nameFits(to, message)) {
+    if (std::string message; !fitsLocked(to, message)) {
         return {MoveStatus::failed, message}; // what the real rename would answer
     }
     std::string source = from;
@@ -202,7 +233,7 @@ CopyResult DryRunFileSystem::copyNoReplace(const std::string& from, const std::s
     if (existsLocked(to)) {
         return {CopyStatus::targetExists, {}};
     }
-    if (std::string message; !files::nameFits(to, message)) {
+    if (std::string message; !fitsLocked(to, message)) {
         return {CopyStatus::failed, message};
     }
     FileIdentity identity;

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace shotstamp {
@@ -128,12 +129,18 @@ private:
     // freed it. Called with the lock held.
     bool realPathOf(const std::string& path, std::string& real) const;
     bool existsLocked(const std::string& path);
+    // files::nameFits, remembering the longest name and path that fitted in the last folder.
+    bool fitsLocked(const std::string& path, std::string& message);
 
     FileSystem& real_;
     std::mutex mutex_;
     std::map<std::string, std::string> taken_; // new path -> the real file that would carry it
     std::set<std::string> freed_;
     std::set<std::string> madeFolders_; // without a separator at the end
+    std::unordered_map<std::string, bool> realExists_;
+    std::string fittingFolder_;
+    std::size_t fittingName_ = 0;
+    std::size_t fittingPath_ = 0;
 };
 
 } // namespace shotstamp

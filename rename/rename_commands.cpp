@@ -502,7 +502,7 @@ void RenameCommands::renameAll(ReadAheadSource source) {
         return;
     }
     // With a journal the moves go in batches, each journaled in one piece before it is made:
-    // 1, 2, 4, ... pictures, so that a small run is done at once and a large one syncs seldom.
+    // 1, 4, 16, ... pictures, so that a small run is done at once and a large one syncs seldom.
     std::vector<PictureScan> batch;
     std::size_t size = 1;
     for (PictureScan scan; !options_.journal->halted() && pictures.next(scan);) {
@@ -510,7 +510,7 @@ void RenameCommands::renameAll(ReadAheadSource source) {
         if (batch.size() == size) {
             handleBatches(batch);
             batch.clear();
-            size = std::min(size * 2, kLargestBatch);
+            size = std::min(size * 4, kLargestBatch);
         }
     }
     handleBatches(batch);
