@@ -15,6 +15,13 @@ namespace {
 
 // Version 1 journals (no file identities, results after their move) are still read.
 constexpr std::string_view kFirstLineV1 = "shotstamp journal 1";
+// Lines after the header, one per step, each written and synced before its step is made:
+//   move N IDENTITY\tOLD\tNEW
+//   mkdir N\tFOLDER                                   (a folder made by the run)
+//   copy N IDENTITY\tSIZE HASH\tSOURCE\tCOPY\tTEMPORARY (HASH in hex, of the source's bytes)
+// IDENTITY is "VOLUME INDEX SIZE MODIFIED" or "-"; then "ok N" / "failed N" once a step is made
+// or refused, and "end complete" / "end incomplete" last. The mkdir and copy lines came later
+// than the rest: journals without them read as before.
 constexpr std::string_view kFirstLine = "shotstamp journal 2";
 constexpr std::string_view kSuffix = ".journal";
 // A journal longer than this is not ours: reading stops there.
@@ -457,8 +464,11 @@ std::size_t RunJournal::noteLine(std::string_view kind, const FileIdentity* iden
     }
     // The old name as the file system spells it, so that undo gives back its letter case.
     const std::string oldPath = from.empty() ? from : files::nameOnDisk(absolute(from));
-    if (firstFrom_.empty()) {
-        firstFrom_ = from.empty() ? absolute(to) + files::kPreferredSeparator : oldPath;
+    // The run's folder is that of its first file; while only folders are noted (the journal not
+    // yet open), the folder the first of them is made in.
+    if (!file_ && (firstFrom_.empty() || (firstFromFolder_ && !from.empty()))) {
+        firstFromFolder_ = from.empty();
+        firstFrom_ = from.empty() ? absolute(to) : oldPath;
     }
     pending_ += kind;
     pending_ += ' ';

@@ -121,8 +121,9 @@ private:
     std::string name_;
     std::string problem_;
     FileHandle file_;
-    std::string pending_;   // lines not written yet
-    std::string firstFrom_; // the first move's old path, for the run's folder
+    std::string pending_;          // lines not written yet
+    std::string firstFrom_;        // the first move's old path, for the run's folder
+    bool firstFromFolder_ = false; // firstFrom_ is a folder the run makes, not a file
     std::string currentFolder_;
     std::size_t moves_ = 0;
     bool failed_ = false;
