@@ -39,7 +39,7 @@ constexpr const char* kHistoryUsage =
     "\n"
     "Lists the last runs that renamed pictures, oldest first: the run's name (for\n"
     "'shotstamp-cli undo RUN'), when it began, how many files it moved, the folder of its\n"
-    "first move and how it was started. Copies count as files moved.\n";
+    "first move and how it was started; copies and folders made, where a run has them.\n";
 
 const char* undoReason(UndoKind kind) {
     switch (kind) {
@@ -209,8 +209,21 @@ int runHistory(int argc, char** argv) {
             std::printf("%s  (its journal cannot be read)\n", name.c_str());
             continue;
         }
-        std::printf("%s  %s  %zu moved  %s  %s%s\n", run.name.c_str(), run.time.c_str(),
-                    run.movedCount(), shellQuoted(run.folder).c_str(), run.startedBy.c_str(),
+        // Copies and folders made are named only in runs that have them.
+        std::size_t done[3] = {0, 0, 0}; // moved, copied, folders made
+        for (const JournalMove& step : run.moves) {
+            done[static_cast<int>(step.kind)] += step.result == JournalMove::Result::moved;
+        }
+        std::string counts = std::to_string(done[0]) + " moved";
+        if (done[2] > 0) {
+            counts += ", " + std::to_string(done[2]) + " copied";
+        }
+        if (done[1] > 0) {
+            counts +=
+                ", " + std::to_string(done[1]) + (done[1] == 1 ? " folder" : " folders") + " made";
+        }
+        std::printf("%s  %s  %s  %s  %s%s\n", run.name.c_str(), run.time.c_str(), counts.c_str(),
+                    shellQuoted(run.folder).c_str(), run.startedBy.c_str(),
                     run.complete ? "" : "  (incomplete)");
     }
     std::fflush(stdout);
