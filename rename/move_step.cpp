@@ -249,9 +249,9 @@ std::string withoutSeparator(std::string folder) {
     return folder;
 }
 
-// True when `to` would lie on another file system than `from`: the volume of the nearest
-// folder of `to` that exists is not the source's.
-bool onOtherFileSystem(FileSystem& fileSystem, const std::string& from, const std::string& to,
+// True when `folder`, or the nearest of its parents that exists, is on another file system than
+// `from`.
+bool onOtherFileSystem(FileSystem& fileSystem, const std::string& from, std::string folder,
                        const FileIdentity* expected) {
     FileIdentity source;
     if (expected != nullptr) {
@@ -259,7 +259,6 @@ bool onOtherFileSystem(FileSystem& fileSystem, const std::string& from, const st
     } else if (!fileSystem.identifyPath(from, source)) {
         return false; // the move itself will say what is wrong
     }
-    std::string folder = withoutSeparator(folderOf(to));
     for (;;) {
         FileIdentity there;
         if (fileSystem.identifyPath(folder.empty() ? "." : folder, there)) {
@@ -399,28 +398,27 @@ void sweepStaleCopies(FileSystem& fileSystem, const std::string& folder) {
 
 MoveResult placeFile(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
                      const std::string& to, const FileIdentity* expected, Placement placement) {
+    const bool move = placement == Placement::move;
     const bool sameFolder = folderOf(from) == folderOf(to);
-    if (placement == Placement::move) {
-        if (sameFolder) {
-            return moveFile(fileSystem, journal, from, to, expected);
-        }
-        if (onOtherFileSystem(fileSystem, from, to, expected)) {
-            return {MoveStatus::failed, files::kOtherFileSystem};
-        }
+    if (move && sameFolder) {
+        return moveFile(fileSystem, journal, from, to, expected);
     }
-    // A taken name is refused before anything is made or written down.
-    FileIdentity atTarget;
-    FileIdentity atSource;
-    if (fileSystem.exists(to) &&
-        (placement == Placement::copy ||
-         !(fileSystem.identifyPath(to, atTarget) && fileSystem.identifyPath(from, atSource) &&
-           atTarget == atSource))) {
+    const std::vector<std::string> missing =
+        sameFolder ? std::vector<std::string>() : missingFolders(fileSystem, to);
+    if (move && onOtherFileSystem(fileSystem, from,
+                                  missing.empty() ? withoutSeparator(folderOf(to))
+                                                  : withoutSeparator(folderOf(missing.front())),
+                                  expected)) {
+        return {MoveStatus::failed, files::kOtherFileSystem};
+    }
+    // Only a name in a folder that exists can be taken: it is refused before the source is read
+    // (a move checks its own).
+    if (!move && missing.empty() && fileSystem.exists(to)) {
         return {MoveStatus::targetExists, {}};
     }
     std::vector<PreparedMove> made;
     MoveResult result{MoveStatus::moved, {}};
-    for (const std::string& folder :
-         sameFolder ? std::vector<std::string>() : missingFolders(fileSystem, to)) {
+    for (const std::string& folder : missing) {
         PreparedMove step;
         result = stepAlone(fileSystem, journal, StepKind::folder, {}, folder, nullptr, step);
         if (result.status != MoveStatus::moved) {
@@ -431,7 +429,7 @@ MoveResult placeFile(FileSystem& fileSystem, MoveJournal* journal, const std::st
         }
     }
     if (result.status == MoveStatus::moved) {
-        if (placement == Placement::move) {
+        if (move) {
             result = moveFile(fileSystem, journal, from, to, expected);
         } else {
             PreparedMove copy;
