@@ -161,7 +161,8 @@ TEST(Placement, CopyToAnotherFileSystemAndItsUndo) {
                            UndoKind::folderKept, UndoKind::folderKept}));
     EXPECT_EQ(tree(card),
               (std::map<std::string, std::uint64_t>{
-                  {"2020", 0}, {"2020/2.jpg", testing::checksum(readFile(card + "2020/2.jpg"))}}));
+                  {"2020", 0},
+                  {"2020" + sep + "2.jpg", testing::checksum(readFile(card + "2020/2.jpg"))}}));
     EXPECT_EQ(tree(disk), sources);
     fs::remove_all(card);
     fs::remove_all(disk);
