@@ -21,13 +21,16 @@ constexpr const char* kUndoUsage =
     "which run it undoes. A file is moved back only when it is the very file the run moved;\n"
     "one that no longer carries the name the run gave it, is another file now, or whose old\n"
     "name is taken, is reported and left alone; the others are still reverted. Nothing is\n"
-    "ever replaced. The undo is a run of its own, so it can be undone too.\n"
+    "ever replaced. A copy the run made is deleted only while it is still the copy as made;\n"
+    "a folder the run made is removed once it is empty again, never another folder. The\n"
+    "undo is a run of its own, so it can be undone too.\n"
     "\n"
     "  --dry-run   change nothing; report what would happen\n"
     "  --yes       undo the last run although it was made in another folder\n"
     "  --help      print this text\n"
     "\n"
-    "Prints \"reverted: NEW -> OLD\" or \"left: NEW (REASON)\" per move, then a count.\n"
+    "Prints \"reverted: NEW -> OLD\", \"deleted copy: NEW\", \"removed folder: FOLDER\" or\n"
+    "\"left: NEW (REASON)\" per step, then a count.\n"
     "Exit status: 0 when all was reverted, 1 when something was left or no run was found,\n"
     "2 for a usage error.\n";
 
@@ -36,12 +39,22 @@ constexpr const char* kHistoryUsage =
     "\n"
     "Lists the last runs that renamed pictures, oldest first: the run's name (for\n"
     "'shotstamp-cli undo RUN'), when it began, how many files it moved, the folder of its\n"
-    "first move and how it was started.\n";
+    "first move and how it was started; copies and folders made, where a run has them.\n";
 
 const char* undoReason(UndoKind kind) {
     switch (kind) {
     case UndoKind::reverted:
         return "reverted";
+    case UndoKind::folderRemoved:
+        return "removed folder";
+    case UndoKind::folderKept:
+        return "a folder the run made, holding files the run did not put there";
+    case UndoKind::copyDeleted:
+        return "deleted copy";
+    case UndoKind::copyChanged:
+        return "the file under the copy's name is not the copy as made";
+    case UndoKind::leftoverRemoved:
+        return "removed unfinished copy";
     case UndoKind::notMoved:
         return "the run never moved it";
     case UndoKind::notAtNewName:
@@ -159,6 +172,13 @@ int runUndo(int argc, char** argv) {
                                 step.newPath.c_str(), step.oldPath.c_str());
                     return;
                 }
+                if (step.kind == UndoKind::folderRemoved || step.kind == UndoKind::copyDeleted ||
+                    step.kind == UndoKind::leftoverRemoved) {
+                    reverted += step.kind == UndoKind::copyDeleted ? 1 : 0;
+                    std::printf("%s%s: %s\n", dryRun ? "would have " : "", undoReason(step.kind),
+                                step.newPath.c_str());
+                    return;
+                }
                 if (step.kind == UndoKind::notMoved) {
                     return;
                 }
@@ -189,8 +209,21 @@ int runHistory(int argc, char** argv) {
             std::printf("%s  (its journal cannot be read)\n", name.c_str());
             continue;
         }
-        std::printf("%s  %s  %zu moved  %s  %s%s\n", run.name.c_str(), run.time.c_str(),
-                    run.movedCount(), shellQuoted(run.folder).c_str(), run.startedBy.c_str(),
+        // Copies and folders made are named only in runs that have them.
+        std::size_t done[3] = {0, 0, 0}; // moved, copied, folders made
+        for (const JournalMove& step : run.moves) {
+            done[static_cast<int>(step.kind)] += step.result == JournalMove::Result::moved;
+        }
+        std::string counts = std::to_string(done[0]) + " moved";
+        if (done[2] > 0) {
+            counts += ", " + std::to_string(done[2]) + " copied";
+        }
+        if (done[1] > 0) {
+            counts +=
+                ", " + std::to_string(done[1]) + (done[1] == 1 ? " folder" : " folders") + " made";
+        }
+        std::printf("%s  %s  %s  %s  %s%s\n", run.name.c_str(), run.time.c_str(), counts.c_str(),
+                    shellQuoted(run.folder).c_str(), run.startedBy.c_str(),
                     run.complete ? "" : "  (incomplete)");
     }
     std::fflush(stdout);

@@ -22,7 +22,8 @@ struct MoveResult {
 // refused, so reading can never block. Null with the system's text in `message` on failure.
 std::FILE* openForReading(const std::string& path, std::string& message);
 
-// Renames `from` to `to`. A file that exists under `to` before the call is never replaced.
+// Renames `from` to `to`. A file that exists under `to` before the call is never replaced. A
+// target on another file system fails with kOtherFileSystem as the message.
 MoveResult moveNoReplace(const std::string& from, const std::string& to);
 
 // True when a directory entry of that name exists (a dangling symlink counts).
@@ -71,6 +72,13 @@ bool nameFits(const std::string& path, std::string& message);
 
 // The separators of a path on this platform ("/" on POSIX; "\" and "/" on Windows).
 bool isPathSeparator(char c);
+
+// The separator the platform writes.
+#ifdef _WIN32
+inline constexpr char kPreferredSeparator = '\\';
+#else
+inline constexpr char kPreferredSeparator = '/';
+#endif
 
 // Whether a byte may stand in a file name on this platform (not a separator, not NUL; on
 // Windows also not a control character nor any of < > : " | ? *).
@@ -127,6 +135,16 @@ bool syncFolder(const std::string& folder, std::string& message);
 
 // Deletes a file; false when it could not be deleted.
 bool removeFile(const std::string& path);
+
+// Makes one folder whose parent exists; false with the system's text in `message` when it
+// cannot be made, also when the name exists already.
+bool createFolder(const std::string& path, std::string& message);
+
+// Deletes a folder only when it is empty; false otherwise.
+bool removeEmptyFolder(const std::string& path);
+
+// The message of a move that failed because the target lies on another file system.
+inline constexpr const char* kOtherFileSystem = "the target is on another file system";
 
 // Deletes a file unless a stream from createNew still has it open, in this or another process.
 bool removeUnlessInUse(const std::string& path);

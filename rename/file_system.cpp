@@ -107,10 +107,41 @@ bool DryRunFileSystem::exists(const std::string& path) {
 }
 
 bool DryRunFileSystem::existsLocked(const std::string& path) {
-    if (taken_.count(path) != 0) {
+    if (taken_.count(path) != 0 || madeFolders_.count(path) != 0) {
         return true;
     }
-    return freed_.count(path) == 0 && real_.exists(path);
+    if (freed_.count(path) != 0) {
+        return false;
+    }
+    // Nothing changes under a dry run: the real answer is asked for once.
+    const auto [known, added] = realExists_.try_emplace(path, false);
+    if (added) {
+        known->second = real_.exists(path);
+    }
+    return known->second;
+}
+
+bool DryRunFileSystem::fitsLocked(const std::string& path, std::string& message) {
+    // A name no longer than one that fitted in the same folder fits too.
+    const std::size_t cut = path.find_last_of(
+        files::kPreferredSeparator == '/' ? std::string_view("/") : std::string_view("\\/"));
+    const std::string_view folder =
+        std::string_view(path).substr(0, cut == std::string::npos ? 0 : cut + 1);
+    const std::size_t name = path.size() - folder.size();
+    if (folder == fittingFolder_ && name <= fittingName_ && path.size() <= fittingPath_) {
+        return true;
+    }
+    if (!files::nameFits(path, message)) {
+        return false;
+    }
+    if (folder != fittingFolder_) {
+        fittingFolder_ = folder;
+        fittingName_ = 0;
+        fittingPath_ = 0;
+    }
+    fittingName_ = std::max(fittingName_, name);
+    fittingPath_ = std::max(fittingPath_, path.size());
+    return true;
 }
 
 MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
@@ -129,7 +160,7 @@ MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::s
             return {MoveStatus::targetExists, {}};
         }
     }
-    if (std::string message; !files::nameFits(to, message)) {
+    if (std::string message; !fitsLocked(to, message)) {
         return {MoveStatus::failed, message}; // what the real rename would answer
     }
     std::string source = from;
@@ -145,11 +176,22 @@ MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::s
 
 bool DryRunFileSystem::listFolder(const std::string& folder,
                                   std::vector<files::FolderEntry>& entries) {
-    if (!real_.listFolder(folder, entries)) {
+    const bool made = [&] {
+        const std::lock_guard lock(mutex_);
+        return !folder.empty() && madeFolders_.count(folder.substr(0, folder.size() - 1)) != 0;
+    }();
+    if (!made && !real_.listFolder(folder, entries)) {
         return false;
     }
     // The folder as the renames so far would have left it: freed names gone, taken ones there.
     const std::lock_guard lock(mutex_);
+    for (const std::string& path : madeFolders_) {
+        const std::string_view name = std::string_view(path).substr(folder.size());
+        if (path.size() > folder.size() && path.starts_with(folder) &&
+            std::none_of(name.begin(), name.end(), files::isPathSeparator)) {
+            entries.push_back({std::string(name), files::EntryKind::folder});
+        }
+    }
     std::erase_if(entries,
                   [&](const auto& entry) { return freed_.count(folder + entry.name) != 0; });
     for (const auto& [path, real] : taken_) {
@@ -170,6 +212,48 @@ bool DryRunFileSystem::removeFile(const std::string& path) {
     taken_.erase(path);
     freed_.insert(path);
     return true;
+}
+
+bool DryRunFileSystem::createFolder(const std::string& path, std::string& message) {
+    const std::lock_guard lock(mutex_);
+    if (existsLocked(path)) {
+        message = std::strerror(EEXIST);
+        return false;
+    }
+    freed_.erase(path);
+    madeFolders_.insert(path);
+    return true;
+}
+
+bool DryRunFileSystem::removeFolder(const std::string& path) {
+    std::vector<files::FolderEntry> entries;
+    if (!listFolder(path + files::kPreferredSeparator, entries) || !entries.empty()) {
+        return false;
+    }
+    const std::lock_guard lock(mutex_);
+    madeFolders_.erase(path);
+    freed_.insert(path);
+    return true;
+}
+
+CopyResult DryRunFileSystem::copyNoReplace(const std::string& from, const std::string& to,
+                                           const std::string&) {
+    const std::lock_guard lock(mutex_);
+    std::string source;
+    if (!realPathOf(from, source) || !real_.exists(source)) {
+        return {CopyStatus::failed, std::string("opening the source: ") + std::strerror(ENOENT)};
+    }
+    if (existsLocked(to)) {
+        return {CopyStatus::targetExists, {}};
+    }
+    if (std::string message; !fitsLocked(to, message)) {
+        return {CopyStatus::failed, message};
+    }
+    FileIdentity identity;
+    real_.identifyPath(source, identity);
+    freed_.erase(to);
+    taken_[to] = source;
+    return {CopyStatus::copied, {}, identity.size};
 }
 
 std::unique_ptr<NameEnumeration> DryRunFileSystem::enumerateJpegs(const std::string& folder) {

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace shotstamp {
@@ -19,6 +20,8 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+using files::CopyResult;
+using files::CopyStatus;
 using files::FileIdentity;
 using files::MoveResult;
 using files::MoveStatus;
@@ -88,6 +91,17 @@ public:
     virtual bool removeUnlessInUse(const std::string& path) {
         return files::removeUnlessInUse(path);
     }
+
+    // What a move into another folder needs: a folder made (its parent exists; false when the
+    // name exists), an empty folder deleted, and a checked copy (see files::copyNoReplace).
+    virtual bool createFolder(const std::string& path, std::string& message) {
+        return files::createFolder(path, message);
+    }
+    virtual bool removeFolder(const std::string& path) { return files::removeEmptyFolder(path); }
+    virtual CopyResult copyNoReplace(const std::string& from, const std::string& to,
+                                     const std::string& temporary) {
+        return files::copyNoReplace(from, to, temporary);
+    }
 };
 
 // The platform's files.
@@ -111,17 +125,31 @@ public:
     // Deletes nothing; the name counts as free from then on.
     bool removeFile(const std::string& path) override;
     bool removeUnlessInUse(const std::string& path) override { return removeFile(path); }
+    // Makes nothing; the folder counts as there (and empty) from then on.
+    bool createFolder(const std::string& path, std::string& message) override;
+    // Deletes nothing; succeeds when the folder, as the steps so far would have left it, is empty.
+    bool removeFolder(const std::string& path) override;
+    // Copies nothing; the name counts as taken by a file with the source's bytes.
+    CopyResult copyNoReplace(const std::string& from, const std::string& to,
+                             const std::string& temporary) override;
 
 private:
     // The real path that `path` stands for after the renames so far; false when one of them
     // freed it. Called with the lock held.
     bool realPathOf(const std::string& path, std::string& real) const;
     bool existsLocked(const std::string& path);
+    // files::nameFits, remembering the longest name and path that fitted in the last folder.
+    bool fitsLocked(const std::string& path, std::string& message);
 
     FileSystem& real_;
     std::mutex mutex_;
     std::map<std::string, std::string> taken_; // new path -> the real file that would carry it
     std::set<std::string> freed_;
+    std::set<std::string> madeFolders_; // without a separator at the end
+    std::unordered_map<std::string, bool> realExists_;
+    std::string fittingFolder_;
+    std::size_t fittingName_ = 0;
+    std::size_t fittingPath_ = 0;
 };
 
 } // namespace shotstamp

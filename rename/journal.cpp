@@ -15,6 +15,13 @@ namespace {
 
 // Version 1 journals (no file identities, results after their move) are still read.
 constexpr std::string_view kFirstLineV1 = "shotstamp journal 1";
+// Lines after the header, one per step, each written and synced before its step is made:
+//   move N IDENTITY\tOLD\tNEW
+//   mkdir N\tFOLDER                                   (a folder made by the run)
+//   copy N IDENTITY\tSIZE HASH\tSOURCE\tCOPY\tTEMPORARY (HASH in hex, of the source's bytes)
+// IDENTITY is "VOLUME INDEX SIZE MODIFIED" or "-"; then "ok N" / "failed N" once a step is made
+// or refused, and "end complete" / "end incomplete" last. The mkdir and copy lines came later
+// than the rest: journals without them read as before.
 constexpr std::string_view kFirstLine = "shotstamp journal 2";
 constexpr std::string_view kSuffix = ".journal";
 // A journal longer than this is not ours: reading stops there.
@@ -43,6 +50,41 @@ std::string escape(std::string_view text) {
         }
     }
     return out;
+}
+
+void appendEscaped(std::string& out, std::string_view text) {
+    const auto plain = [](char c) { return c != '\\' && c != '\t' && c != '\n' && c != '\r'; };
+    if (std::all_of(text.begin(), text.end(), plain)) {
+        out += text;
+        return;
+    }
+    out += escape(text);
+}
+
+void appendNumber(std::string& out, std::uint64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
+}
+
+void appendSigned(std::string& out, std::int64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
+}
+
+void appendIdentity(std::string& out, const FileIdentity* identity) {
+    if (identity == nullptr) {
+        out += '-';
+        return;
+    }
+    appendNumber(out, identity->volume);
+    out += ' ';
+    appendNumber(out, identity->index);
+    out += ' ';
+    appendNumber(out, identity->size);
+    out += ' ';
+    appendSigned(out, identity->modified);
 }
 
 std::string unescape(std::string_view text) {
@@ -91,14 +133,6 @@ std::uint64_t serialOf(std::string_view name) {
     return error == std::errc() && end == name.data() + cut ? serial : 0;
 }
 
-std::string identityText(const FileIdentity* identity) {
-    if (identity == nullptr) {
-        return "-";
-    }
-    return std::to_string(identity->volume) + " " + std::to_string(identity->index) + " " +
-           std::to_string(identity->size) + " " + std::to_string(identity->modified);
-}
-
 // Reads "V I S M" (or "-"); false when it is neither.
 bool parseIdentity(std::string_view text, JournalMove& move) {
     if (text == "-") {
@@ -138,7 +172,51 @@ bool readLine(std::string_view line, int version, bool headerOnly, JournalRun& r
     const std::string_view key = line.substr(0, space);
     const std::string_view value =
         space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
-    if (key == "move") {
+    if (key == "mkdir" || key == "copy") {
+        if (headerOnly) {
+            stop = true;
+            return true;
+        }
+        // "mkdir N\tFOLDER"; "copy N IDENTITY\tSIZE HASH\tFROM\tTO\tTEMPORARY"
+        JournalMove step;
+        step.kind = key == "copy" ? JournalMove::Kind::copy : JournalMove::Kind::folder;
+        std::vector<std::string_view> fields;
+        for (std::size_t start = 0;;) {
+            const std::size_t tab = value.find('\t', start);
+            fields.push_back(value.substr(start, tab - start));
+            if (tab == std::string_view::npos) {
+                break;
+            }
+            start = tab + 1;
+        }
+        std::string_view head = fields[0];
+        const std::size_t cut = head.find(' ');
+        std::uint64_t number = 0;
+        if (version != 2 || fields.size() != (key == "copy" ? 5u : 2u) ||
+            (key == "copy" && cut == std::string_view::npos) ||
+            std::from_chars(head.data(), head.data() + head.size(), number).ptr !=
+                head.data() + (key == "copy" ? cut : head.size())) {
+            return false;
+        }
+        if (key == "copy") {
+            const std::string_view sizes = fields[1];
+            const std::size_t gap = sizes.find(' ');
+            if (!parseIdentity(head.substr(cut + 1), step) || gap == std::string_view::npos ||
+                std::from_chars(sizes.data(), sizes.data() + gap, step.size).ptr !=
+                    sizes.data() + gap ||
+                std::from_chars(sizes.data() + gap + 1, sizes.data() + sizes.size(), step.hash, 16)
+                        .ptr != sizes.data() + sizes.size()) {
+                return false;
+            }
+            step.from = unescape(fields[2]);
+            step.to = unescape(fields[3]);
+            step.temporary = unescape(fields[4]);
+        } else {
+            step.to = unescape(fields[1]);
+        }
+        numbered[number] = run.moves.size();
+        run.moves.push_back(std::move(step));
+    } else if (key == "move") {
         if (headerOnly) {
             stop = true;
             return true;
@@ -203,7 +281,7 @@ bool readLine(std::string_view line, int version, bool headerOnly, JournalRun& r
 
 std::size_t JournalRun::movedCount() const {
     return static_cast<std::size_t>(std::count_if(moves.begin(), moves.end(), [](const auto& m) {
-        return m.result == JournalMove::Result::moved;
+        return m.result == JournalMove::Result::moved && m.kind != JournalMove::Kind::folder;
     }));
 }
 
@@ -363,17 +441,55 @@ bool RunJournal::flush(bool sync) {
 
 std::size_t RunJournal::note(const std::string& from, const std::string& to,
                              const FileIdentity* identity) {
+    return noteLine("move", identity, {}, from, to, {});
+}
+
+std::size_t RunJournal::noteFolder(const std::string& folder) {
+    return noteLine("mkdir", nullptr, {}, {}, folder, {});
+}
+
+std::size_t RunJournal::noteCopy(const CopyNote& copy) {
+    char sizes[48];
+    std::snprintf(sizes, sizeof sizes, "%llu %llx", static_cast<unsigned long long>(copy.size),
+                  static_cast<unsigned long long>(copy.hash));
+    return noteLine("copy", copy.identity, sizes, copy.from, copy.to, copy.temporary);
+}
+
+std::size_t RunJournal::noteLine(std::string_view kind, const FileIdentity* identity,
+                                 std::string_view extra, const std::string& from,
+                                 const std::string& to, std::string_view temporary) {
     ++moves_;
     if (failed_) {
         return moves_;
     }
     // The old name as the file system spells it, so that undo gives back its letter case.
-    const std::string oldPath = files::nameOnDisk(files::absolutePath(from));
-    if (firstFrom_.empty()) {
-        firstFrom_ = oldPath;
+    const std::string oldPath = from.empty() ? from : files::nameOnDisk(absolute(from));
+    // The run's folder is that of its first file; while only folders are noted (the journal not
+    // yet open), the folder the first of them is made in.
+    if (!file_ && (firstFrom_.empty() || (firstFromFolder_ && !from.empty()))) {
+        firstFromFolder_ = from.empty();
+        firstFrom_ = from.empty() ? absolute(to) : oldPath;
     }
-    pending_ += "move " + std::to_string(moves_) + " " + identityText(identity) + "\t" +
-                escape(oldPath) + "\t" + escape(files::absolutePath(to)) + "\n";
+    pending_ += kind;
+    pending_ += ' ';
+    appendNumber(pending_, moves_);
+    if (kind != "mkdir") {
+        pending_ += ' ';
+        appendIdentity(pending_, identity);
+        if (!extra.empty()) {
+            pending_ += '\t';
+            pending_ += extra;
+        }
+        pending_ += '\t';
+        appendEscaped(pending_, oldPath);
+    }
+    pending_ += '\t';
+    appendEscaped(pending_, absolute(to));
+    if (!temporary.empty()) {
+        pending_ += '\t';
+        appendEscaped(pending_, absolute(std::string(temporary)));
+    }
+    pending_ += '\n';
     return moves_;
 }
 
@@ -400,42 +516,176 @@ bool RunJournal::commit() {
 
 void RunJournal::result(std::size_t move, bool moved) {
     if (!failed_) {
-        pending_ += (moved ? "ok " : "failed ") + std::to_string(move) + "\n";
+        pending_ += moved ? "ok " : "failed ";
+        appendNumber(pending_, move);
+        pending_ += '\n';
+    }
+}
+
+std::string RunJournal::absolute(const std::string& path) {
+    if constexpr (files::kPreferredSeparator != '/') {
+        return files::absolutePath(path); // no question to the file system there
+    }
+    if (!path.empty() && path[0] == '/') {
+        return path;
+    }
+    // Relative: against the current folder, asked for once per run.
+    if (currentFolder_.empty()) {
+        currentFolder_ = files::absolutePath("");
+    }
+    return currentFolder_ + path;
+}
+
+namespace {
+
+bool sameFile(FileSystem& fileSystem, const std::string& path, const FileIdentity& identity) {
+    FileIdentity now;
+    return fileSystem.identifyPath(path, now) && now == identity;
+}
+
+// A temporary copy the run may have left; removed unless a run still writes it.
+void removeLeftover(const JournalMove& step, FileSystem& fileSystem,
+                    const std::function<void(const UndoStep&)>& report) {
+    if (step.kind == JournalMove::Kind::copy && step.result == JournalMove::Result::unknown &&
+        !step.temporary.empty() && fileSystem.exists(step.temporary) &&
+        fileSystem.removeUnlessInUse(step.temporary)) {
+        report({UndoKind::leftoverRemoved, step.temporary, step.from, {}});
+    }
+}
+
+// A move that was written down and never made: the file still has its old name. A 0-byte file
+// under the new name is then the claim that the exclusive-create way of moving makes first.
+bool removeClaim(const JournalMove& step, FileSystem& fileSystem) {
+    FileIdentity atNew;
+    if (step.kind != JournalMove::Kind::move || step.result != JournalMove::Result::unknown ||
+        !step.identified || !sameFile(fileSystem, step.from, step.identity)) {
+        return false;
+    }
+    if (fileSystem.identifyPath(step.to, atNew) && atNew.size == 0 && !(atNew == step.identity)) {
+        fileSystem.removeFile(step.to);
+    }
+    return true;
+}
+
+// Whether the folder step was made by the run: said so, or (cut short before its result was
+// written) a later step of the run put a file into it.
+bool folderWasMade(const JournalRun& run, std::size_t index) {
+    const JournalMove& folder = run.moves[index];
+    if (folder.result != JournalMove::Result::unknown) {
+        return folder.result == JournalMove::Result::moved;
+    }
+    return std::any_of(run.moves.begin() + static_cast<std::ptrdiff_t>(index) + 1, run.moves.end(),
+                       [&](const JournalMove& later) {
+                           return later.kind != JournalMove::Kind::folder &&
+                                  later.result != JournalMove::Result::failed &&
+                                  later.to.size() > folder.to.size() &&
+                                  later.to.starts_with(folder.to) &&
+                                  files::isPathSeparator(later.to[folder.to.size()]);
+                       });
+}
+
+UndoStep undoFolder(const JournalRun& run, std::size_t index, FileSystem& fileSystem) {
+    UndoStep step;
+    step.newPath = run.moves[index].to;
+    if (!folderWasMade(run, index) || !fileSystem.exists(step.newPath)) {
+        step.kind = UndoKind::notMoved;
+    } else {
+        step.kind =
+            fileSystem.removeFolder(step.newPath) ? UndoKind::folderRemoved : UndoKind::folderKept;
+    }
+    return step;
+}
+
+UndoStep undoCopy(const JournalMove& copy, FileSystem& fileSystem) {
+    UndoStep step;
+    step.newPath = copy.to;
+    step.oldPath = copy.from;
+    std::uint64_t size = 0;
+    std::uint64_t hash = 0;
+    if (!fileSystem.exists(copy.to)) {
+        step.kind =
+            copy.result == JournalMove::Result::moved ? UndoKind::notAtNewName : UndoKind::notMoved;
+    } else if (!hashFile(fileSystem, copy.to, size, hash, step.message) || size != copy.size ||
+               hash != copy.hash) {
+        // Cut short before its result was written, the name may never have been the copy's.
+        step.kind = UndoKind::copyChanged;
+    } else if (fileSystem.removeFile(copy.to)) {
+        step.kind = UndoKind::copyDeleted;
+    } else {
+        step.kind = UndoKind::refused;
+        step.message = "cannot delete the copy";
+    }
+    return step;
+}
+
+UndoStep undoMove(const JournalMove& move, FileSystem& fileSystem, MoveJournal* journal) {
+    UndoStep step;
+    step.newPath = move.to;
+    step.oldPath = move.from;
+    FileIdentity atNew;
+    const bool newKnown = fileSystem.identifyPath(move.to, atNew);
+    if (!move.identified) {
+        step.kind = UndoKind::unidentified;
+    } else if (newKnown && atNew == move.identity) {
+        // Back into its folder, made again when the run being undone had deleted it.
+        const MoveResult moved =
+            placeFile(fileSystem, journal, move.to, move.from, &move.identity, Placement::move);
+        step.kind = moved.status == MoveStatus::moved          ? UndoKind::reverted
+                    : moved.status == MoveStatus::targetExists ? UndoKind::oldNameTaken
+                                                               : UndoKind::refused;
+        step.message = moved.message;
+    } else if (removeClaim(move, fileSystem)) {
+        step.kind = UndoKind::notMoved;
+    } else {
+        step.kind = fileSystem.exists(move.to) ? UndoKind::otherFile : UndoKind::notAtNewName;
+    }
+    return step;
+}
+
+} // namespace
+
+void tidyKilledRun(const JournalRun& run, FileSystem& fileSystem,
+                   const std::function<void(const UndoStep&)>& report) {
+    for (const JournalMove& step : run.moves) {
+        removeLeftover(step, fileSystem, report);
+        if (removeClaim(step, fileSystem)) {
+            report({UndoKind::notMoved, step.to, step.from, {}});
+        }
+    }
+}
+
+void RunJournal::tidyAfterKilledRuns() {
+    const std::string folder = folder_.empty() ? files::userStateFolder() : folder_;
+    const std::vector<std::string> runs = listRuns(fileSystem_, folder);
+    // A kill leaves the last run or two unfinished; older ones were looked at by later runs.
+    constexpr std::size_t kLooked = 3;
+    for (std::size_t i = runs.size() > kLooked ? runs.size() - kLooked : 0; i < runs.size(); ++i) {
+        JournalRun run;
+        if (readRun(fileSystem_, folder, runs[i], run) && !run.complete) {
+            tidyKilledRun(run, fileSystem_, [](const UndoStep&) {});
+        }
     }
 }
 
 void undoRun(const JournalRun& run, FileSystem& fileSystem, MoveJournal* journal,
              const std::function<void(const UndoStep&)>& report) {
-    for (auto it = run.moves.rbegin(); it != run.moves.rend(); ++it) {
-        if (it->result == JournalMove::Result::failed) {
+    for (std::size_t index = run.moves.size(); index-- > 0;) {
+        const JournalMove& step = run.moves[index];
+        if (step.result == JournalMove::Result::failed) {
             continue;
         }
-        UndoStep step;
-        step.newPath = it->to;
-        step.oldPath = it->from;
-        FileIdentity atNew;
-        FileIdentity atOld;
-        const bool newKnown = fileSystem.identifyPath(it->to, atNew);
-        if (!it->identified) {
-            step.kind = UndoKind::unidentified;
-        } else if (newKnown && atNew == it->identity) {
-            const MoveResult moved = moveFile(fileSystem, journal, it->to, it->from, &it->identity);
-            step.kind = moved.status == MoveStatus::moved          ? UndoKind::reverted
-                        : moved.status == MoveStatus::targetExists ? UndoKind::oldNameTaken
-                                                                   : UndoKind::refused;
-            step.message = moved.message;
-        } else if (it->result == JournalMove::Result::unknown &&
-                   fileSystem.identifyPath(it->from, atOld) && atOld == it->identity) {
-            // Killed before the move: a 0-byte file under the new name is the claim that the
-            // exclusive-create way of moving makes first.
-            step.kind = UndoKind::notMoved;
-            if (newKnown && atNew.size == 0 && !(atNew == atOld)) {
-                fileSystem.removeFile(it->to);
-            }
-        } else {
-            step.kind = fileSystem.exists(it->to) ? UndoKind::otherFile : UndoKind::notAtNewName;
+        switch (step.kind) {
+        case JournalMove::Kind::folder:
+            report(undoFolder(run, index, fileSystem));
+            break;
+        case JournalMove::Kind::copy:
+            removeLeftover(step, fileSystem, report);
+            report(undoCopy(step, fileSystem));
+            break;
+        case JournalMove::Kind::move:
+            report(undoMove(step, fileSystem, journal));
+            break;
         }
-        report(step);
         if (journal != nullptr && journal->halted()) {
             return;
         }

@@ -4,21 +4,30 @@
 #include "move_journal.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace shotstamp {
 
-// One move of a run as its journal tells it. The result is unknown when the run ended (was
-// killed) between writing the move down and making it.
+// One step of a run as its journal tells it: a move, a folder made (`to` is the folder, `from`
+// is empty) or a copy. The result is unknown when the run ended (was killed) between writing
+// the step down and making it.
 struct JournalMove {
     enum class Result { unknown, moved, failed };
+    enum class Kind { move, folder, copy };
+    Kind kind = Kind::move;
     std::string from;
     std::string to;
     Result result = Result::unknown;
     bool identified = false; // journals of earlier versions say nothing of the file
-    FileIdentity identity;   // the file that was at `from` when the move was written down
+    FileIdentity identity;   // the file that was at `from` when the step was written down
+    // A copy's temporary name, and the size and content hash of what was copied.
+    std::string temporary;
+    std::uint64_t size = 0;
+    std::uint64_t hash = 0;
 };
 
 // A run's journal: a text file per run in the journal folder, named after its serial number and
@@ -34,6 +43,7 @@ struct JournalRun {
     bool complete = false;
     std::vector<JournalMove> moves;
 
+    // The files it moved or copied (folders made are not counted).
     std::size_t movedCount() const;
 };
 
@@ -77,10 +87,15 @@ public:
 
     std::size_t note(const std::string& from, const std::string& to,
                      const FileIdentity* identity) override;
+    std::size_t noteFolder(const std::string& folder) override;
+    std::size_t noteCopy(const CopyNote& copy) override;
     bool commit() override;
     void result(std::size_t move, bool moved) override;
     bool halted() const override { return halted_; }
     std::string problem() const override { return problem_; }
+    // Looks at the last few runs whose journals do not say they ended: an empty claim of a new
+    // name and a temporary copy they left are removed (see tidyKilledRun).
+    void tidyAfterKilledRuns() override;
 
     // Before the first move only: what started the run.
     void setStartedBy(std::string startedBy) { startedBy_ = std::move(startedBy); }
@@ -92,6 +107,11 @@ public:
 private:
     bool open(const std::string& firstFrom);
     bool flush(bool sync);
+    // The path made absolute, with the current folder asked for once.
+    std::string absolute(const std::string& path);
+    std::size_t noteLine(std::string_view kind, const FileIdentity* identity,
+                         std::string_view extra, const std::string& from, const std::string& to,
+                         std::string_view temporary);
 
     std::string folder_;
     std::string startedBy_;
@@ -101,8 +121,10 @@ private:
     std::string name_;
     std::string problem_;
     FileHandle file_;
-    std::string pending_;   // lines not written yet
-    std::string firstFrom_; // the first move's old path, for the run's folder
+    std::string pending_;          // lines not written yet
+    std::string firstFrom_;        // the first move's old path, for the run's folder
+    bool firstFromFolder_ = false; // firstFrom_ is a folder the run makes, not a file
+    std::string currentFolder_;
     std::size_t moves_ = 0;
     bool failed_ = false;
     bool halted_ = false;
@@ -110,6 +132,12 @@ private:
 
 enum class UndoKind {
     reverted,
+    folderRemoved,   // a folder the run made, empty again, was deleted
+    folderKept,      // a folder the run made holds files the run did not put there: it stays
+    copyDeleted,     // a copy the run made, still as made, was deleted
+    copyChanged,     // the file under a copy's name is not the copy as made: it stays
+    leftoverRemoved, // a temporary copy of a copy cut short was deleted
+
     notMoved,     // the run never moved it: it still has its old name (a claim left is removed)
     notAtNewName, // nothing carries the new name any more (moved on since)
     otherFile,    // the file under the new name is not the one the run moved
@@ -125,8 +153,17 @@ struct UndoStep {
     std::string message; // the system's text for refused
 };
 
-// Reverts the run's moves, last first, each with a move that never replaces and only when the
-// file under the new name is the one the run moved. A move that cannot be reverted is reported
+// What a killed run left half done that no later step can finish: an empty file under a move's
+// new name while the file itself still has its old name (the claim of the exclusive-create way
+// of moving), and temporary copies no run still writes. Each is reported as notMoved (claim) or
+// leftoverRemoved.
+void tidyKilledRun(const JournalRun& run, FileSystem& fileSystem,
+                   const std::function<void(const UndoStep&)>& report);
+
+// Reverts the run's steps, last first: moves are moved back, copies deleted while they are
+// still as made, folders the run made deleted when empty again. A move is reverted
+// with a move that never replaces and only when the file under the new name is the one the run
+// moved. A step that cannot be reverted is reported
 // and left alone; the others are still reverted. Moves the run knew had failed are passed over.
 // `journal` (may be null) records the moves of the undo itself; when it halts, the undo stops.
 void undoRun(const JournalRun& run, FileSystem& fileSystem, MoveJournal* journal,

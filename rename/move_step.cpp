@@ -1,5 +1,9 @@
 #include "move_step.h"
 
+#include <cstring>
+#include <mutex>
+#include <set>
+
 namespace shotstamp {
 
 namespace {
@@ -55,8 +59,20 @@ MoveResult moveThroughTemporaryName(FileSystem& fileSystem, MoveJournal* journal
 bool prepareMove(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
                  const std::string& to, const FileIdentity* expected, PreparedMove& move,
                  MoveResult& refusal, bool known) {
+    return prepareStep(fileSystem, journal, StepKind::move, from, to, expected, move, refusal,
+                       known);
+}
+
+bool prepareStep(FileSystem& fileSystem, MoveJournal* journal, StepKind kind,
+                 const std::string& from, const std::string& to, const FileIdentity* expected,
+                 PreparedMove& move, MoveResult& refusal, bool known) {
+    move.kind = kind;
     move.from = from;
     move.to = to;
+    if (kind == StepKind::folder) {
+        move.number = journal != nullptr ? journal->noteFolder(to) : 0;
+        return true;
+    }
     // On a file system that only pretends, the file read is the file moved.
     if (expected != nullptr && (known || fileSystem.pretends())) {
         move.identified = true;
@@ -67,6 +83,26 @@ bool prepareMove(FileSystem& fileSystem, MoveJournal* journal, const std::string
     if (expected != nullptr && move.identified && !(move.identity == *expected)) {
         refusal = {MoveStatus::failed, kChangedFile};
         return false;
+    }
+    if (kind == StepKind::copy) {
+        CopyNote note{from, to, files::temporaryCopyPath(to),
+                      move.identified ? &move.identity : nullptr};
+        move.temporary = note.temporary;
+        if (!fileSystem.pretends()) {
+            // The bytes hashed are those of the file written down, or the copy is not made.
+            FileIdentity read;
+            std::string message;
+            if (!hashFile(fileSystem, from, note.size, note.hash, message, &read)) {
+                refusal = {MoveStatus::failed, "reading the source: " + message};
+                return false;
+            }
+            if (move.identified && !(read == move.identity)) {
+                refusal = {MoveStatus::failed, kChangedFile};
+                return false;
+            }
+        }
+        move.number = journal != nullptr ? journal->noteCopy(note) : 0;
+        return true;
     }
     if (journal != nullptr) {
         move.number = journal->note(from, to, move.identified ? &move.identity : nullptr);
@@ -134,12 +170,279 @@ MoveResult moveOnce(FileSystem& fileSystem, MoveJournal* journal, const std::str
 } // namespace
 
 MoveResult makeMove(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& move) {
-    return makeMoveStep(fileSystem, journal, move, true);
+    return makeStep(fileSystem, journal, move);
 }
 
 MoveResult moveFile(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
                     const std::string& to, const FileIdentity* expected) {
     return moveOnce(fileSystem, journal, from, to, expected, true);
+}
+
+namespace {
+
+void tell(MoveJournal* journal, std::size_t number, bool done) {
+    if (journal != nullptr) {
+        journal->result(number, done);
+    }
+}
+
+MoveResult makeFolderStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& step) {
+    std::string message;
+    if (fileSystem.createFolder(step.to, message)) {
+        tell(journal, step.number, true);
+        return {MoveStatus::moved, {}};
+    }
+    tell(journal, step.number, false);
+    // Made by another program meanwhile: used, but never deleted by this run or its undo.
+    if (fileSystem.exists(step.to)) {
+        return {MoveStatus::moved, kFolderOfAnother};
+    }
+    return {MoveStatus::failed, "cannot make the folder " + step.to + ": " + message};
+}
+
+// Sweeps each folder once per run; without a journal, once per process.
+bool firstCopyInto(MoveJournal* journal, const std::string& folder) {
+    if (journal != nullptr) {
+        return journal->firstCopyInto(folder);
+    }
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    const std::lock_guard lock(mutex);
+    return swept.insert(folder).second;
+}
+
+MoveResult makeCopyStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& step) {
+    const bool checked = step.identified && !fileSystem.pretends();
+    FileIdentity now;
+    if (checked && (!fileSystem.identifyPath(step.from, now) || !(now == step.identity))) {
+        tell(journal, step.number, false);
+        return {MoveStatus::failed, kChangedFile};
+    }
+    if (const std::string folder = folderOf(step.to);
+        !fileSystem.pretends() && firstCopyInto(journal, folder)) {
+        sweepStaleCopies(fileSystem, folder);
+    }
+    const CopyResult copied = fileSystem.copyNoReplace(step.from, step.to, step.temporary);
+    if (copied.status == CopyStatus::copied && checked &&
+        (!fileSystem.identifyPath(step.from, now) || !(now == step.identity))) {
+        // The source was swapped while it was copied: the copy is of another file.
+        fileSystem.removeFile(step.to);
+        tell(journal, step.number, false);
+        return {MoveStatus::failed, kChangedFile};
+    }
+    tell(journal, step.number, copied.status == CopyStatus::copied);
+    switch (copied.status) {
+    case CopyStatus::copied:
+        return {MoveStatus::moved, {}};
+    case CopyStatus::targetExists:
+        return {MoveStatus::targetExists, {}};
+    case CopyStatus::failed:
+        break;
+    }
+    return {MoveStatus::failed, copied.message};
+}
+
+std::string withoutSeparator(std::string folder) {
+    while (folder.size() > 1 && files::isPathSeparator(folder.back())) {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+// True when `folder`, or the nearest of its parents that exists, is on another file system than
+// `from`.
+bool onOtherFileSystem(FileSystem& fileSystem, const std::string& from, std::string folder,
+                       const FileIdentity* expected) {
+    FileIdentity source;
+    if (expected != nullptr) {
+        source = *expected;
+    } else if (!fileSystem.identifyPath(from, source)) {
+        return false; // the move itself will say what is wrong
+    }
+    for (;;) {
+        FileIdentity there;
+        if (fileSystem.identifyPath(folder.empty() ? "." : folder, there)) {
+            return there.volume != source.volume;
+        }
+        if (folder.empty()) {
+            return false;
+        }
+        const std::string parent = withoutSeparator(folderOf(folder));
+        if (parent == folder) {
+            return false;
+        }
+        folder = parent;
+    }
+}
+
+// Makes one step on its own: noted, committed, made.
+MoveResult stepAlone(FileSystem& fileSystem, MoveJournal* journal, StepKind kind,
+                     const std::string& from, const std::string& to, const FileIdentity* expected,
+                     PreparedMove& step) {
+    MoveResult refusal;
+    if (!prepareStep(fileSystem, journal, kind, from, to, expected, step, refusal)) {
+        return refusal;
+    }
+    if (journal != nullptr && !journal->commit()) {
+        return notJournaled(*journal);
+    }
+    return makeStep(fileSystem, journal, step);
+}
+
+} // namespace
+
+MoveResult makeStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& step) {
+    switch (step.kind) {
+    case StepKind::folder:
+        return makeFolderStep(fileSystem, journal, step);
+    case StepKind::copy:
+        return makeCopyStep(fileSystem, journal, step);
+    case StepKind::move:
+        break;
+    }
+    return makeMoveStep(fileSystem, journal, step, true);
+}
+
+bool takeBack(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& step) {
+    MoveJournal* const still = journal != nullptr && journal->halted() ? nullptr : journal;
+    switch (step.kind) {
+    case StepKind::folder:
+        if (!fileSystem.removeFolder(step.to)) {
+            return false;
+        }
+        break;
+    case StepKind::copy:
+        if (!fileSystem.removeFile(step.to)) {
+            return false;
+        }
+        break;
+    case StepKind::move:
+        // A file put back needs no way back: it goes also when the journal cannot be written.
+        return moveFile(fileSystem, still, step.to, step.from).status == MoveStatus::moved;
+    }
+    tell(still, step.number, false);
+    return true;
+}
+
+std::vector<std::string> missingFolders(FileSystem& fileSystem, const std::string& to) {
+    std::vector<std::string> missing;
+    for (std::string folder = withoutSeparator(folderOf(to));
+         !folder.empty() && !files::isPathSeparator(folder.back()) && !fileSystem.exists(folder);
+         folder = withoutSeparator(folderOf(folder))) {
+        missing.insert(missing.begin(), folder);
+    }
+    return missing;
+}
+
+bool hashFile(FileSystem& fileSystem, const std::string& path, std::uint64_t& size,
+              std::uint64_t& hash, std::string& message, FileIdentity* identity) {
+    const FileHandle file = fileSystem.openForReading(path, message);
+    if (!file) {
+        return false;
+    }
+    if (identity != nullptr && !fileSystem.identifyOpenFile(file.get(), *identity)) {
+        *identity = {};
+    }
+    // Four lanes of 64-bit multiply-and-rotate over 32-byte blocks: fast, and for telling a
+    // changed copy from the one made, not for withstanding an attacker.
+    constexpr std::uint64_t kPrime1 = 0x9E3779B185EBCA87ULL;
+    constexpr std::uint64_t kPrime2 = 0xC2B2AE3D27D4EB4FULL;
+    const auto rotl = [](std::uint64_t v, int r) { return (v << r) | (v >> (64 - r)); };
+    std::uint64_t lanes[4] = {kPrime1, kPrime2, ~kPrime1, ~kPrime2};
+    std::vector<unsigned char> buffer(1 << 16);
+    size = 0;
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0;) {
+        const std::size_t whole = got & ~std::size_t{31};
+        for (std::size_t at = 0; at < whole; at += 32) {
+            for (int lane = 0; lane < 4; ++lane) {
+                std::uint64_t word = 0;
+                std::memcpy(&word, buffer.data() + at + lane * 8, 8);
+                lanes[lane] = rotl(lanes[lane] + word * kPrime2, 31) * kPrime1;
+            }
+        }
+        for (std::size_t at = whole; at < got; ++at) {
+            lanes[at % 4] = rotl(lanes[at % 4] ^ (buffer[at] * kPrime1), 11) * kPrime2;
+        }
+        size += got;
+    }
+    if (std::ferror(file.get()) != 0) {
+        message = "read error";
+        return false;
+    }
+    hash = size * kPrime1;
+    for (const std::uint64_t lane : lanes) {
+        hash = rotl(hash ^ lane, 27) * kPrime1 + kPrime2;
+    }
+    hash ^= hash >> 33;
+    return true;
+}
+
+bool isTemporaryCopyName(const std::string& name) {
+    constexpr std::string_view kStart = ".shotstamp-copy-";
+    constexpr std::string_view kEnd = ".part";
+    return name.size() > kStart.size() + kEnd.size() && name.starts_with(kStart) &&
+           name.ends_with(kEnd);
+}
+
+void sweepStaleCopies(FileSystem& fileSystem, const std::string& folder) {
+    std::vector<files::FolderEntry> entries;
+    if (!fileSystem.listFolder(folder, entries)) {
+        return;
+    }
+    for (const files::FolderEntry& entry : entries) {
+        if (entry.kind == files::EntryKind::file && isTemporaryCopyName(entry.name)) {
+            fileSystem.removeUnlessInUse(folder + entry.name);
+        }
+    }
+}
+
+MoveResult placeFile(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
+                     const std::string& to, const FileIdentity* expected, Placement placement) {
+    const bool move = placement == Placement::move;
+    const bool sameFolder = folderOf(from) == folderOf(to);
+    if (move && sameFolder) {
+        return moveFile(fileSystem, journal, from, to, expected);
+    }
+    const std::vector<std::string> missing =
+        sameFolder ? std::vector<std::string>() : missingFolders(fileSystem, to);
+    if (move && onOtherFileSystem(fileSystem, from,
+                                  missing.empty() ? withoutSeparator(folderOf(to))
+                                                  : withoutSeparator(folderOf(missing.front())),
+                                  expected)) {
+        return {MoveStatus::failed, files::kOtherFileSystem};
+    }
+    // Only a name in a folder that exists can be taken: it is refused before the source is read
+    // (a move checks its own).
+    if (!move && missing.empty() && fileSystem.exists(to)) {
+        return {MoveStatus::targetExists, {}};
+    }
+    std::vector<PreparedMove> made;
+    MoveResult result{MoveStatus::moved, {}};
+    for (const std::string& folder : missing) {
+        PreparedMove step;
+        result = stepAlone(fileSystem, journal, StepKind::folder, {}, folder, nullptr, step);
+        if (result.status != MoveStatus::moved) {
+            break;
+        }
+        if (result.message.empty()) {
+            made.push_back(std::move(step));
+        }
+    }
+    if (result.status == MoveStatus::moved) {
+        if (move) {
+            result = moveFile(fileSystem, journal, from, to, expected);
+        } else {
+            PreparedMove copy;
+            result = stepAlone(fileSystem, journal, StepKind::copy, from, to, expected, copy);
+        }
+    }
+    if (result.status != MoveStatus::moved) {
+        // Nothing stays of a file that could not be placed: its new folders go again.
+        for (auto it = made.rbegin(); it != made.rend(); ++it) {
+            takeBack(fileSystem, journal, *it);
+        }
+    }
+    return result;
 }
 
 } // namespace shotstamp

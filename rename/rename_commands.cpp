@@ -11,11 +11,13 @@ namespace shotstamp {
 
 namespace {
 
-// Takes down the moves of one picture as a plan: what the renaming of it on a file system that
-// only pretends would do, so that they can be journaled with others before any is made.
+// Takes down the steps of one picture as a plan: what the renaming of it on a file system that
+// only pretends would do (folders made, moves, copies), so that they can be journaled with
+// others before any is made.
 class PlanRecorder final : public MoveJournal {
 public:
     struct Move {
+        StepKind kind = StepKind::move;
         std::string from;
         std::string to;
         bool identified = false;
@@ -25,24 +27,38 @@ public:
 
     std::size_t note(const std::string& from, const std::string& to,
                      const FileIdentity* identity) override {
-        moves.push_back({from, to, identity != nullptr, identity ? *identity : FileIdentity{}});
-        return moves.size();
+        return add(StepKind::move, from, to, identity);
+    }
+    std::size_t noteFolder(const std::string& folder) override {
+        return add(StepKind::folder, {}, folder, nullptr);
+    }
+    std::size_t noteCopy(const CopyNote& copy) override {
+        return add(StepKind::copy, copy.from, copy.to, copy.identity);
     }
     bool commit() override { return true; }
     void result(std::size_t move, bool moved) override { moves[move - 1].moved = moved; }
     bool halted() const override { return false; }
     std::string problem() const override { return {}; }
+    void tidyAfterKilledRuns() override {}
 
     std::vector<Move> moves;
+
+private:
+    std::size_t add(StepKind kind, const std::string& from, const std::string& to,
+                    const FileIdentity* identity) {
+        moves.push_back({kind, from, to, identity != nullptr,
+                         identity != nullptr ? *identity : FileIdentity{}});
+        return moves.size();
+    }
 };
 
-// The moves of one picture, planned, then journaled in one piece with those of its batch.
+// The steps of one picture, planned, then journaled in one piece with those of its batch.
 struct PicturePlan {
     RenameOutcome outcome;
-    // True when a move was tried and did not give the renamed outcome: the picture is then
+    // True when a step was tried and did not give the renamed outcome: the picture is then
     // renamed on its own, at its turn, as it would be without a plan.
     bool onItsOwn = false;
-    std::vector<PlanRecorder::Move> moves; // the moves that succeeded, in order
+    std::vector<PlanRecorder::Move> moves; // the steps that succeeded, in order
     std::vector<PreparedMove> prepared;
 };
 
@@ -146,8 +162,8 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
         for (const PlanRecorder::Move& move : plan.moves) {
             PreparedMove prepared;
             MoveResult refusal;
-            // What the plan found the file to be; the check right before the move still asks.
-            if (!prepareMove(*fileSystem_, &journal, move.from, move.to,
+            // What the plan found the file to be; the check right before the step still asks.
+            if (!prepareStep(*fileSystem_, &journal, move.kind, move.from, move.to,
                              move.identified ? &move.identity : nullptr, prepared, refusal, true)) {
                 plan.onItsOwn = true;
                 break;
@@ -181,9 +197,11 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
         PicturePlan& plan = plans[i];
         bool asPlanned = !plan.onItsOwn;
         std::size_t made = 0;
+        std::vector<bool> ours(plan.prepared.size(), true); // folders another program made: false
         for (; asPlanned && made < plan.prepared.size(); ++made) {
-            asPlanned =
-                makeMove(*fileSystem_, &journal, plan.prepared[made]).status == MoveStatus::moved;
+            const MoveResult result = makeStep(*fileSystem_, &journal, plan.prepared[made]);
+            asPlanned = result.status == MoveStatus::moved;
+            ours[made] = result.message.empty();
         }
         if (asPlanned) {
             if (observer_ != nullptr) {
@@ -193,7 +211,9 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
         }
         // Those made went before the one that failed; they go back, last first.
         for (std::size_t k = made > 0 ? made - 1 : 0; k-- > 0;) {
-            moveBack(*fileSystem_, &journal, plan.prepared[k].to, plan.prepared[k].from);
+            if (ours[k]) {
+                takeBack(*fileSystem_, &journal, plan.prepared[k]);
+            }
         }
         for (std::size_t k = made; k < plan.prepared.size(); ++k) {
             journal.result(plan.prepared[k].number, false);
@@ -221,6 +241,10 @@ void RenameCommands::handleBatches(std::span<const PictureScan> batch) {
 }
 
 void RenameCommands::renameAll(ReadAheadSource source) {
+    if (options_.journal != nullptr) {
+        // An empty claim or a temporary copy left by a killed run must not take a name now.
+        options_.journal->tidyAfterKilledRuns();
+    }
     ReadAhead pictures(std::move(source), *fileSystem_, jobs_);
     pictures.scanWith(options_.scan);
     if (options_.journal == nullptr) {
@@ -230,7 +254,7 @@ void RenameCommands::renameAll(ReadAheadSource source) {
         return;
     }
     // With a journal the moves go in batches, each journaled in one piece before it is made:
-    // 1, 2, 4, ... pictures, so that a small run is done at once and a large one syncs seldom.
+    // 1, 4, 16, ... pictures, so that a small run is done at once and a large one syncs seldom.
     std::vector<PictureScan> batch;
     std::size_t size = 1;
     for (PictureScan scan; !options_.journal->halted() && pictures.next(scan);) {
@@ -238,7 +262,7 @@ void RenameCommands::renameAll(ReadAheadSource source) {
         if (batch.size() == size) {
             handleBatches(batch);
             batch.clear();
-            size = std::min(size * 2, kLargestBatch);
+            size = std::min(size * 4, kLargestBatch);
         }
     }
     handleBatches(batch);

@@ -9,6 +9,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -240,6 +241,8 @@ void beginCopy(PendingCopy& copy, std::vector<char>& buffer) {
     if (copy.out.get() < 0) {
         return failCopy(copy, "creating the temporary copy", errno);
     }
+    // Locked while it is written, so that a sweep of stale copies (removeUnlessInUse) leaves it.
+    ::flock(copy.out.get(), LOCK_EX | LOCK_NB);
     copy.size = static_cast<std::uint64_t>(source.st_size);
     const char* step = "";
     if (!copyBytes(copy.in.get(), copy.out.get(), copy.size, buffer, step)) {

@@ -137,7 +137,7 @@ MoveResult moveNoReplace(const std::string& from, const std::string& to) {
     case StepStatus::targetExists:
         return {MoveStatus::targetExists, {}};
     default:
-        return {MoveStatus::failed, messageOf(step.error)};
+        return {MoveStatus::failed, step.error == EXDEV ? kOtherFileSystem : messageOf(step.error)};
     }
 }
 
@@ -393,6 +393,18 @@ bool syncFolder(const std::string& folder, std::string& message) {
 
 bool removeFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
+}
+
+bool createFolder(const std::string& path, std::string& message) {
+    if (::mkdir(path.c_str(), 0777) != 0) {
+        message = messageOf(errno);
+        return false;
+    }
+    return true;
+}
+
+bool removeEmptyFolder(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0;
 }
 
 bool removeUnlessInUse(const std::string& path) {

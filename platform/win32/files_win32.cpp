@@ -69,6 +69,9 @@ MoveResult moveNoReplace(const std::string& from, const std::string& to) {
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
         return {MoveStatus::targetExists, {}};
     }
+    if (error == ERROR_NOT_SAME_DEVICE) {
+        return {MoveStatus::failed, kOtherFileSystem};
+    }
     return {MoveStatus::failed, messageOf(error)};
 }
 
@@ -330,6 +333,18 @@ bool syncFolder(const std::string&, std::string&) {
 
 bool removeFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != 0;
+}
+
+bool createFolder(const std::string& path, std::string& message) {
+    if (namesDosDevice(path) || !CreateDirectoryA(path.c_str(), nullptr)) {
+        message = messageOf(namesDosDevice(path) ? ERROR_INVALID_NAME : GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool removeEmptyFolder(const std::string& path) {
+    return RemoveDirectoryA(path.c_str()) != 0;
 }
 
 bool removeUnlessInUse(const std::string& path) {
