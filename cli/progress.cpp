@@ -109,7 +109,9 @@ void RunSummary::kept(std::string_view reason) {
 
 std::string RunSummary::line() const {
     std::string out = std::to_string(renamed_);
-    out += " renamed, ";
+    out += ' ';
+    out += doneWord_;
+    out += ", ";
     out += std::to_string(kept_);
     out += " kept";
     if (!reasons_.empty()) {

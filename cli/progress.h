@@ -65,11 +65,14 @@ private:
 // The closing line of every run: "12 renamed, 3 kept (2 name exists, 1 no date taken)".
 class RunSummary {
 public:
+    // `doneWord` names what happened to the files that did not stay: "renamed" or "copied".
+    explicit RunSummary(const char* doneWord = "renamed") : doneWord_(doneWord) {}
     void renamed() { ++renamed_; }
     void kept(std::string_view reason);
     std::string line() const;
 
 private:
+    const char* doneWord_;
     std::size_t renamed_ = 0;
     std::size_t kept_ = 0;
     std::vector<std::pair<std::string, std::size_t>> reasons_; // in the order first seen

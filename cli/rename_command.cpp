@@ -132,8 +132,9 @@ bool isSystemError(RenameKind kind) {
 // and the closing summary.
 class Reporter final : public RenameObserver {
 public:
-    Reporter(bool json, bool dryRun, bool showSource, bool progress)
-        : json_(json), dryRun_(dryRun), showSource_(showSource), progress_(stderr, progress, 0) {}
+    Reporter(bool json, bool dryRun, bool copy, bool showSource, bool progress)
+        : json_(json), dryRun_(dryRun), copy_(copy), showSource_(showSource),
+          progress_(stderr, progress, 0), summary_(copy ? "copied" : "renamed") {}
 
     void onOutcome(const RenameOutcome& outcome) override {
         progress_.beforeOutput();
@@ -178,7 +179,7 @@ public:
 private:
     void writeLines(const RenameOutcome& outcome) {
         if (outcome.kind == RenameKind::renamed) {
-            writeText("renamed: ");
+            writeText(copy_ ? "copied: " : "renamed: ");
             writeName(outcome.oldPath);
             writeText(" -> ");
             writeName(outcome.newPath);
@@ -204,6 +205,9 @@ private:
                 writeText(": ");
                 writeName(outcome.systemMessage);
             }
+            if (outcome.systemMessage == files::kOtherFileSystem) {
+                writeText("; --copy copies across file systems");
+            }
             writeText(")\n");
         }
         for (const std::string& note : outcome.notes) {
@@ -223,14 +227,22 @@ private:
             }
         }
         std::string line;
-        appendJsonLine(line, {outcome.oldPath, renamed, outcome.newPath,
-                              renamed ? (dryRun_ ? "would rename" : "renamed") : "kept", reason,
-                              outcome.dateSource, outcome.companions, outcome.notes});
+        appendJsonLine(line,
+                       {outcome.oldPath, renamed, outcome.newPath, renamed ? outcomeWord() : "kept",
+                        reason, outcome.dateSource, outcome.companions, outcome.notes});
         writeText(line);
+    }
+
+    const char* outcomeWord() const {
+        if (copy_) {
+            return dryRun_ ? "would copy" : "copied";
+        }
+        return dryRun_ ? "would rename" : "renamed";
     }
 
     bool json_;
     bool dryRun_;
+    bool copy_;
     bool showSource_;
     ProgressLine progress_;
     RunSummary summary_;
@@ -347,6 +359,7 @@ std::optional<int> readSettings(const ParsedArguments& parsed, RenameSettings& s
         return usageError("--subseconds and --format together: write %f in the template instead");
     }
     settings.options.dating = &settings.dating;
+    settings.options.placement = settings.copy ? Placement::copy : Placement::move;
     settings.options.scan.everyContainer = true;
     const auto& order = settings.dating.date.rules.order;
     settings.options.scan.sidecar =
@@ -437,7 +450,7 @@ int runRename(int argc, char** argv) {
         const std::string folder = folderOf(operands.front());
         operands = {folder.empty() ? std::string(".") : folder};
     }
-    Reporter reporter(settings.json, settings.dryRun, settings.dateFromGiven,
+    Reporter reporter(settings.json, settings.dryRun, settings.copy, settings.dateFromGiven,
                       ProgressLine::wantedOnStandardError(settings.quiet || settings.json));
     FixedPrefix prefixSource(settings.prefix);
     DryRunFileSystem dryRunFiles(realFileSystem());

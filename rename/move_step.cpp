@@ -397,11 +397,19 @@ void sweepStaleCopies(FileSystem& fileSystem, const std::string& folder) {
 }
 
 MoveResult placeFile(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
-                     const std::string& to, const FileIdentity* expected, Placement placement) {
+                     const std::string& to, const FileIdentity* expected, Placement placement,
+                     std::vector<PreparedMove>* steps) {
     const bool move = placement == Placement::move;
     const bool sameFolder = folderOf(from) == folderOf(to);
+    PreparedMove last;
+    last.from = from;
+    last.to = to;
     if (move && sameFolder) {
-        return moveFile(fileSystem, journal, from, to, expected);
+        const MoveResult moved = moveFile(fileSystem, journal, from, to, expected);
+        if (steps != nullptr && moved.status == MoveStatus::moved) {
+            steps->push_back(std::move(last));
+        }
+        return moved;
     }
     const std::vector<std::string> missing =
         sameFolder ? std::vector<std::string>() : missingFolders(fileSystem, to);
@@ -432,8 +440,7 @@ MoveResult placeFile(FileSystem& fileSystem, MoveJournal* journal, const std::st
         if (move) {
             result = moveFile(fileSystem, journal, from, to, expected);
         } else {
-            PreparedMove copy;
-            result = stepAlone(fileSystem, journal, StepKind::copy, from, to, expected, copy);
+            result = stepAlone(fileSystem, journal, StepKind::copy, from, to, expected, last);
         }
     }
     if (result.status != MoveStatus::moved) {
@@ -441,6 +448,9 @@ MoveResult placeFile(FileSystem& fileSystem, MoveJournal* journal, const std::st
         for (auto it = made.rbegin(); it != made.rend(); ++it) {
             takeBack(fileSystem, journal, *it);
         }
+    } else if (steps != nullptr) {
+        steps->insert(steps->end(), made.begin(), made.end());
+        steps->push_back(std::move(last));
     }
     return result;
 }

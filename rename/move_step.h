@@ -90,8 +90,11 @@ MoveResult moveFile(FileSystem& fileSystem, MoveJournal* journal, const std::str
 // (failed, with files::kOtherFileSystem as the message) before anything is made. Otherwise as
 // moveFile: the journal is durable before each step, nothing is replaced, and `from` must still
 // be `expected` when that is given.
+// With `steps`, every step made (the folders, then the move or copy) is added to it, so that a
+// caller can take them back, last first, with takeBack.
 MoveResult placeFile(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
-                     const std::string& to, const FileIdentity* expected, Placement placement);
+                     const std::string& to, const FileIdentity* expected, Placement placement,
+                     std::vector<PreparedMove>* steps = nullptr);
 
 // The message of a folder step that found the folder made by another program meanwhile.
 inline constexpr const char* kFolderOfAnother = "the folder was made by another program";

@@ -18,21 +18,32 @@ constexpr int kCounterLimit = 9999;
 
 } // namespace
 
-MoveResult moveBack(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
-                    const std::string& to) {
-    return moveFile(fileSystem, journal != nullptr && journal->halted() ? nullptr : journal, from,
-                    to);
-}
-
 namespace {
 
-// Moves a renamed picture's companions after it, from `folder` into `target`. All or nothing:
-// when one cannot move, those already moved and the picture itself go back, and the outcome says
-// why the picture was kept; when one of them cannot go back either, the outcome names every file
-// left out of place.
-void moveCompanions(const std::string& folder, const std::string& target,
-                    const std::vector<CompanionMove>& companions, FileSystem& fileSystem,
-                    const RenameOptions& options, RenameOutcome& outcome) {
+// One file to its new path. Only a run with a folder template makes folders, or a copy: the
+// window's prefix may hold a separator, and then its picture goes into that folder if it exists,
+// as the plain rename takes it, or keeps its name.
+MoveResult place(FileSystem& fileSystem, const RenameOptions& options, const std::string& from,
+                 const std::string& to, const FileIdentity* expected,
+                 std::vector<PreparedMove>& steps) {
+    if (options.into == nullptr && options.placement == Placement::move) {
+        const MoveResult moved = moveFile(fileSystem, options.journal, from, to, expected);
+        if (moved.status == MoveStatus::moved) {
+            steps.push_back(PreparedMove{StepKind::move, from, to, {}, false, {}, 0});
+        }
+        return moved;
+    }
+    return placeFile(fileSystem, options.journal, from, to, expected, options.placement, &steps);
+}
+
+// Places a renamed picture's companions after it, from `folder` into `target`, as the picture
+// was placed (`steps` holds its steps). All or nothing: when one cannot be placed, every step
+// made for the group is taken back, last first, and the outcome says why the picture was kept;
+// when one of them cannot be taken back, the outcome names every file left out of place.
+void placeCompanions(const std::string& folder, const std::string& target,
+                     const std::vector<CompanionMove>& companions, FileSystem& fileSystem,
+                     const RenameOptions& options, std::vector<PreparedMove>& steps,
+                     RenameOutcome& outcome) {
     std::size_t done = 0;
     MoveResult failure;
     for (; done < companions.size(); ++done) {
@@ -40,14 +51,16 @@ void moveCompanions(const std::string& folder, const std::string& target,
         if (folder + c.from == target + c.to) {
             continue;
         }
-        failure = moveFile(fileSystem, options.journal, folder + c.from, target + c.to);
+        failure = place(fileSystem, options, folder + c.from, target + c.to, nullptr, steps);
         if (failure.status != MoveStatus::moved) {
             break;
         }
     }
     if (done == companions.size()) {
         for (const CompanionMove& c : companions) {
-            options.companions->noteMove(folder, c.from, c.to);
+            if (options.placement == Placement::move) {
+                options.companions->noteMove(folder, c.from, c.to);
+            }
             outcome.companions.emplace_back(folder + c.from, target + c.to);
         }
         return;
@@ -57,19 +70,12 @@ void moveCompanions(const std::string& folder, const std::string& target,
     outcome.systemMessage =
         companions[done].from + ": " +
         (failure.status == MoveStatus::targetExists ? "its new name exists" : failure.message);
-    std::vector<std::pair<std::string, std::string>> back;
-    for (std::size_t i = done; i-- > 0;) {
-        if (folder + companions[i].from != target + companions[i].to) {
-            back.emplace_back(target + companions[i].to, folder + companions[i].from);
-        }
-    }
-    back.emplace_back(outcome.newPath, outcome.oldPath);
-    for (const auto& [from, to] : back) {
-        const MoveResult moved = moveBack(fileSystem, options.journal, from, to);
-        if (moved.status != MoveStatus::moved) {
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+        if (!takeBack(fileSystem, options.journal, *step)) {
             outcome.kind = RenameKind::partlyMoved;
-            outcome.systemMessage += "; could not move " + from + " back to " + to +
-                                     (moved.message.empty() ? "" : ": " + moved.message);
+            outcome.systemMessage +=
+                "; could not take back " +
+                (step->kind == StepKind::move ? step->to + " to " + step->from : step->to);
         }
     }
 }
@@ -141,16 +147,16 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
                 return outcome;
             }
         }
-        const MoveResult moved =
-            moveFile(fileSystem, options.journal, outcome.oldPath, outcome.newPath,
-                     scan.identified ? &scan.identity : nullptr);
+        std::vector<PreparedMove> steps;
+        const MoveResult moved = place(fileSystem, options, outcome.oldPath, outcome.newPath,
+                                       scan.identified ? &scan.identity : nullptr, steps);
         if (moved.status == MoveStatus::targetExists && options.counter) {
             continue;
         }
         switch (moved.status) {
         case MoveStatus::moved:
             outcome.kind = RenameKind::renamed;
-            moveCompanions(scan.folder, target, companions, fileSystem, options, outcome);
+            placeCompanions(scan.folder, target, companions, fileSystem, options, steps, outcome);
             break;
         case MoveStatus::targetExists:
             outcome.kind = RenameKind::nameExists;

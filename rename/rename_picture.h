@@ -16,9 +16,4 @@ namespace shotstamp {
 RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem,
                             const RenameOptions& options = {});
 
-// A move that puts a file back where it was. Journaled while the journal can be written; when it
-// cannot, the file goes back all the same: its old name needs no way back.
-MoveResult moveBack(FileSystem& fileSystem, MoveJournal* journal, const std::string& from,
-                    const std::string& to);
-
 } // namespace shotstamp

@@ -17,8 +17,9 @@ struct CliRun {
     std::string out;
 };
 
-// Runs the program with exactly these arguments (no shell), in `folder`.
-CliRun runCli(const std::vector<std::string>& arguments, const std::string& folder) {
+// Runs the program's `command` with exactly these arguments (no shell), in `folder`.
+CliRun runCli(const std::vector<std::string>& arguments, const std::string& folder,
+              const char* command = "rename") {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) {
         return {};
@@ -30,7 +31,7 @@ CliRun runCli(const std::vector<std::string>& arguments, const std::string& fold
         if (::chdir(folder.c_str()) != 0) {
             ::_exit(97);
         }
-        std::vector<char*> argv{const_cast<char*>(SHOTSTAMP_CLI_PATH), const_cast<char*>("rename")};
+        std::vector<char*> argv{const_cast<char*>(SHOTSTAMP_CLI_PATH), const_cast<char*>(command)};
         for (const std::string& a : arguments) {
             argv.push_back(const_cast<char*>(a.c_str()));
         }
@@ -171,6 +172,25 @@ TEST(CliRename, TemplatesJsonAndReruns) {
     const CliRun tooLong = runCli({deep + ".jpg"}, dir.path());
     EXPECT_EQ(tooLong.status, 1);
     EXPECT_NE(tooLong.out.find("(cannot open: File name too long)"), std::string::npos);
+}
+
+TEST(CliRename, DateFoldersAreMadeFoundAgainAndTakenBack) {
+    TempFolder dir;
+    writeFile(dir.path() + "a.jpg", jpegWithExif("2005:12:30 20:57:32", "a"));
+    writeFile(dir.path() + "b.jpg", jpegWithExif("2006:01:02 03:04:05", "b"));
+    const auto before = dir.contents();
+    const CliRun run = runCli({"--into", "%Y/%m", "."}, dir.path());
+    EXPECT_EQ(run.out, "renamed: a.jpg -> 2005/12/2005-12-30 205732.jpg\n"
+                       "renamed: b.jpg -> 2006/01/2006-01-02 030405.jpg\n"
+                       "2 renamed, 0 kept\n");
+    // A rerun over the whole tree finds every file where the template puts it.
+    const CliRun again = runCli({"--into", "%Y/%m", "--recursive", "."}, dir.path());
+    EXPECT_EQ(again.out.substr(again.out.rfind('\n', again.out.size() - 2) + 1),
+              "0 renamed, 2 kept (2 already named)\n")
+        << again.out;
+    // Undo puts the files back and removes the folders the run made, now empty.
+    EXPECT_EQ(runCli({}, dir.path(), "undo").status, 0);
+    EXPECT_EQ(dir.contents(), before);
 }
 
 } // namespace
