@@ -54,6 +54,15 @@ public:
     // cannot be told, and then a header read earlier is read again rather than trusted.
     virtual bool identifyOpenFile(std::FILE*, FileIdentity&) { return false; }
     virtual bool identifyPath(const std::string&, FileIdentity&) { return false; }
+    // openForReading and identifyOpenFile in one: the identity of the file opened, with
+    // `identified` false when it cannot be told. A file system that can tell both from one
+    // query of the system (the real one on Linux) saves a call per picture.
+    virtual FileHandle openIdentified(const std::string& path, std::string& message,
+                                      FileIdentity& identity, bool& identified) {
+        FileHandle file = openForReading(path, message);
+        identified = file && identifyOpenFile(file.get(), identity);
+        return file;
+    }
     // Every name of a folder with its kind; false when the folder cannot be read.
     virtual bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) {
         return files::listFolder(folder, entries);

@@ -9,17 +9,26 @@ namespace shotstamp {
 
 namespace {
 
-// Passes a worker's reads through and notes which file the picture's open reached.
+// Passes a picture's reads through and notes which file its open reached, taken from that open
+// itself: the picture's own identify call then costs no second query of the system.
 class IdentifyingFileSystem final : public FileSystem {
 public:
     explicit IdentifyingFileSystem(FileSystem& inner) : inner_(inner) {}
 
     FileHandle openForReading(const std::string& path, std::string& message) override {
-        FileHandle file = inner_.openForReading(path, message);
-        if (file && !opened_) {
+        FileHandle file = inner_.openIdentified(path, message, lastIdentity_, lastIdentified_);
+        last_ = file.get();
+        if (last_ != nullptr && !opened_) {
             opened_ = true;
-            identified = inner_.identifyOpenFile(file.get(), identity);
+            identified = lastIdentified_;
+            identity = lastIdentity_;
         }
+        return file;
+    }
+    FileHandle openIdentified(const std::string& path, std::string& message, FileIdentity& id,
+                              bool& known) override {
+        FileHandle file = openForReading(path, message);
+        known = file && identifyOpenFile(file.get(), id);
         return file;
     }
     MoveResult moveNoReplace(const std::string& from, const std::string& to) override {
@@ -29,19 +38,35 @@ public:
         return inner_.enumerateJpegs(folder);
     }
     bool exists(const std::string& path) override { return inner_.exists(path); }
+    bool readsConcurrently() const override { return inner_.readsConcurrently(); }
+    bool pretends() const override { return inner_.pretends(); }
     bool identifyOpenFile(std::FILE* file, FileIdentity& id) override {
+        if (file != nullptr && file == last_) {
+            id = lastIdentity_;
+            return lastIdentified_;
+        }
         return inner_.identifyOpenFile(file, id);
     }
     bool identifyPath(const std::string& path, FileIdentity& id) override {
         return inner_.identifyPath(path, id);
     }
+    bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) override {
+        return inner_.listFolder(folder, entries);
+    }
 
+    // The first file opened: the picture.
     bool identified = false;
     FileIdentity identity;
 
 private:
     FileSystem& inner_;
     bool opened_ = false;
+    // The file opened last through this wrapper (only compared, never used) and its identity.
+    // A scan asks for the identity of a file it opened through the wrapper, so an equal pointer
+    // is that file: an earlier one at the same address was closed before this one was opened.
+    const std::FILE* last_ = nullptr;
+    bool lastIdentified_ = false;
+    FileIdentity lastIdentity_;
 };
 
 } // namespace
@@ -157,7 +182,8 @@ bool ReadAhead::next(PictureScan& scan) {
     }
     if (readNow) {
         const auto begin = std::chrono::steady_clock::now();
-        scan = scanPicture(head.folder, head.fileName, fileSystem_);
+        IdentifyingFileSystem files(fileSystem_);
+        scan = scanPicture(head.folder, head.fileName, files);
         if (timing) {
             recentReads_[readsTimed_++ % recentReads_.size()] =
                 std::chrono::steady_clock::now() - begin;
