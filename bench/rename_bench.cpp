@@ -8,6 +8,7 @@
 // usage: rename_bench [N] [--sizes N,...] [--share-sizes N,...] [--latencies US,...]
 //                     [--no-cold] [--no-peers] [--strace-max N] [--million] [--variants]
 //                     [--cli PATH] [--slow-fs PATH] [--folder DIR]
+//        rename_bench --fill DIR/ N camera|tiny   (only makes a folder of such pictures)
 #include "baseline.h"
 #include "rename/companions.h"
 #include "rename/folder_walk.h"
@@ -298,7 +299,12 @@ public:
             }
             calls = fixed(double(total) / count, 1);
             if (!share && !breakdownShown_) {
-                breakdown_ = breakdownText(counted, count);
+                // Traced, every call is slow: the program's own choice then reads with workers,
+                // so the serial path is counted too.
+                prepare();
+                const auto serial = countCalls(shotstampArgs(where, true), s_.root);
+                breakdown_ = "  default:  " + breakdownText(counted, count) +
+                             "\n  --jobs 1: " + breakdownText(serial, count);
                 breakdownShown_ = true;
             }
         }
@@ -399,13 +405,15 @@ private:
 
     std::string breakdownText(const std::map<std::string, long>& counted, int count) const {
         std::string text;
+        long total = 0;
         for (const auto& [name, n] : counted) {
             const long extra = n - (emptyCalls_.count(name) ? emptyCalls_.at(name) : 0);
+            total += extra;
             if (extra * 100 >= count) { // at least one per hundred files
                 text += " " + name + " " + fixed(double(extra) / count, 2);
             }
         }
-        return text;
+        return "total " + fixed(double(total) / count, 2) + ":" + text;
     }
 
     const Settings& s_;
@@ -544,6 +552,10 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--run-baseline") == 0) {
         return baseline(argv[2]) == int(namesIn(argv[2]).size()) ? 0 : 1;
     }
+    // A folder of the benchmark's pictures to try things on by hand.
+    if (argc == 5 && std::strcmp(argv[1], "--fill") == 0) {
+        return fillFolder(argv[2], std::atoi(argv[3]), std::strcmp(argv[4], "tiny") == 0) ? 0 : 1;
+    }
     Settings s;
     s.self = argv[0];
     for (int i = 1; i < argc; ++i) {
@@ -639,7 +651,8 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(folder, ignored);
     }
     if (!bench.breakdown().empty()) {
-        std::printf("\nsystem calls per file, local warm, first size:%s\n",
+        std::printf("\nsystem calls per file (strace -c -f, start-up taken off), local warm, "
+                    "first size:\n%s\n",
                     bench.breakdown().c_str());
     }
     if (s.million) {

@@ -72,10 +72,11 @@ private:
 } // namespace
 
 int ReadAhead::defaultJobs() {
-    // Reading headers waits on the storage, not the processor: many requests in flight keep a
-    // disk's or a network share's queue busy. A refill of the window is read in two rounds;
-    // cold, 32 workers ran a third faster than 16 and about as fast as 64.
-    return 32;
+    // A few to begin with: on a share with little wait, or a machine with few processors, many
+    // workers only compete with the renaming thread (on a pass-through FUSE share waiting 0 ms,
+    // 32 workers took twice as long as 4). Where the renames keep waiting for them, the count
+    // doubles (growIfStalled): cold, 32 had run a third faster than 16 and as fast as 64.
+    return 4;
 }
 
 ReadAhead::ReadAhead(Source source, FileSystem& fileSystem, int jobs)
@@ -103,17 +104,34 @@ bool ReadAhead::readingIsSlow() const {
     return static_cast<std::size_t>(slow) > recentReads_.size() / 2;
 }
 
-void ReadAhead::startWorkers() {
-    for (int i = 0; i < jobs_; ++i) {
+void ReadAhead::startWorkers(int count) {
+    for (int i = 0; i < count; ++i) {
         try {
             threads_.emplace_back([this] { work(); });
         } catch (const std::system_error&) {
             break; // fewer workers, or none: then every picture is read at its turn
         }
     }
-    serialOnly_ = threads_.empty();
-    window_ = serialOnly_ ? 1 : kWindow;
-    finished_ = assigned_; // every picture before was read at its turn
+}
+
+void ReadAhead::growIfStalled(std::chrono::steady_clock::duration waited) {
+    // Called with the lock held, between two windows: no worker holds a slot.
+    const auto handled = std::chrono::steady_clock::now() - waited - windowBegan_;
+    if (!adaptive_ || windowBegan_ == std::chrono::steady_clock::time_point{} ||
+        handled.count() <= 0) {
+        return;
+    }
+    const double share = std::chrono::duration<double>(waited) / handled;
+    const int running = static_cast<int>(threads_.size());
+    // Doubling again only pays while the last doubling cut the wait by a quarter at least: when
+    // the processors, not the storage, hold the reads back, more workers only add switching.
+    const bool helped = stallBeforeGrowth_ < 0 || share < stallBeforeGrowth_ * 0.75;
+    if (share * kStallShareDivisor > 1 && running < kMaxJobs && helped) {
+        stallBeforeGrowth_ = share;
+        startWorkers(std::min(running, kMaxJobs - running));
+    } else if (!helped) {
+        stallBeforeGrowth_ = 0; // settled: no more growth
+    }
 }
 
 bool ReadAhead::pull(std::unique_lock<std::mutex>& lock) {
@@ -142,7 +160,9 @@ bool ReadAhead::next(PictureScan& scan) {
     // whole refill has been read. Opening a name the system has not looked up yet holds the
     // folder for the length of a disk read, and a rename in that folder waits for it: renames
     // running beside such opens took about four times as long, cold, as renames between them.
-    if (pulled_ == handed_) {
+    const auto refillBegan = std::chrono::steady_clock::now();
+    const bool refill = pulled_ == handed_;
+    if (refill) {
         while (!sourceDone_ && pulled_ - handed_ < window_) {
             pull(lock);
         }
@@ -152,13 +172,21 @@ bool ReadAhead::next(PictureScan& scan) {
     }
     const bool timing = threads_.empty() && !serialOnly_;
     if (timing && readsTimed_ >= kFewPictures && (!adaptive_ || readingIsSlow())) {
-        startWorkers();
+        startWorkers(jobs_);
+        serialOnly_ = threads_.empty();
+        window_ = serialOnly_ ? 1 : kWindow;
+        finished_ = assigned_; // every picture before was read at its turn
         while (!sourceDone_ && pulled_ - handed_ < window_) {
             pull(lock);
         }
     }
     if (!threads_.empty()) {
         slotRead_.wait(lock, [this] { return finished_ == pulled_; });
+        if (refill) {
+            const auto now = std::chrono::steady_clock::now();
+            growIfStalled(now - refillBegan);
+            windowBegan_ = now;
+        }
     }
     Slot& head = slot(handed_);
     bool readNow = false;
