@@ -83,7 +83,7 @@ ReadAhead::ReadAhead(Source source, FileSystem& fileSystem, int jobs)
     : source_(std::move(source)), fileSystem_(fileSystem),
       jobs_(jobs <= 0 ? defaultJobs() : std::min(jobs, kMaxJobs)), adaptive_(jobs <= 0),
       serialOnly_(jobs_ <= 1 || !fileSystem.readsConcurrently()),
-      slots_(serialOnly_ ? 1 : kWindow) {}
+      slots_(serialOnly_ ? 1 : 2 * kWindow) {}
 
 ReadAhead::~ReadAhead() {
     {
@@ -117,20 +117,28 @@ void ReadAhead::startWorkers(int count) {
 void ReadAhead::growIfStalled(std::chrono::steady_clock::duration waited) {
     // Called with the lock held, between two windows: no worker holds a slot.
     const auto handled = std::chrono::steady_clock::now() - waited - windowBegan_;
-    if (!adaptive_ || windowBegan_ == std::chrono::steady_clock::time_point{} ||
-        handled.count() <= 0) {
+    if (!adaptive_ || settled_ || windowBegan_ == std::chrono::steady_clock::time_point{}) {
         return;
     }
-    const double share = std::chrono::duration<double>(waited) / handled;
     const int running = static_cast<int>(threads_.size());
-    // Doubling again only pays while the last doubling cut the wait by a quarter at least: when
-    // the processors, not the storage, hold the reads back, more workers only add switching.
-    const bool helped = stallBeforeGrowth_ < 0 || share < stallBeforeGrowth_ * 0.75;
-    if (share * kStallShareDivisor > 1 && running < kMaxJobs && helped) {
-        stallBeforeGrowth_ = share;
+    // The wait for a whole window, compared before and after a doubling: more workers pay only
+    // while they cut it by a quarter at least. When the processors or the disk, not the wait of
+    // each open, hold the reads back, more workers only add switching.
+    const bool helped = !waitBeforeGrowth_ || waited * 4 < *waitBeforeGrowth_ * 3;
+    const bool stalled = waited * kStallShareDivisor > handled;
+    if (!helped) {
+        settled_ = true;
+    } else if (stalled && running < kMaxJobs) {
+        waitBeforeGrowth_ = waited;
         startWorkers(std::min(running, kMaxJobs - running));
-    } else if (!helped) {
-        stallBeforeGrowth_ = 0; // settled: no more growth
+    } else if (stalled) {
+        // The most workers, each doubling still cut the wait and the renames still wait: the
+        // storage answers each open late but many at once (a share's round trip). The next
+        // pictures are then read while the ones before are renamed, each handed out as soon as
+        // it is read. Where doubling stopped helping (a cold disk reads at its own pace), the
+        // turns stay: renames beside opens would only slow both.
+        overlap_ = true;
+        settled_ = true;
     }
 }
 
@@ -161,8 +169,13 @@ bool ReadAhead::next(PictureScan& scan) {
     // folder for the length of a disk read, and a rename in that folder waits for it: renames
     // running beside such opens took about four times as long, cold, as renames between them.
     const auto refillBegan = std::chrono::steady_clock::now();
-    const bool refill = pulled_ == handed_;
-    if (refill) {
+    const bool refill = pulled_ == handed_ && !overlap_;
+    if (overlap_) {
+        // Reading and renaming overlap: the window ahead is kept full.
+        while (!sourceDone_ && pulled_ - handed_ < 2 * kWindow) {
+            pull(lock);
+        }
+    } else if (refill) {
         while (!sourceDone_ && pulled_ - handed_ < window_) {
             pull(lock);
         }
@@ -180,7 +193,7 @@ bool ReadAhead::next(PictureScan& scan) {
             pull(lock);
         }
     }
-    if (!threads_.empty()) {
+    if (!threads_.empty() && !overlap_) {
         slotRead_.wait(lock, [this] { return finished_ == pulled_; });
         if (refill) {
             const auto now = std::chrono::steady_clock::now();
@@ -239,7 +252,7 @@ void ReadAhead::work() {
         read(target);
         lock.lock();
         target.state = SlotState::read;
-        if (++finished_ == pulled_) {
+        if (++finished_ == pulled_ || overlap_) {
             slotRead_.notify_one();
         }
     }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,7 +27,9 @@ namespace shotstamp {
 // result is therefore what reading the picture at its turn gives, as a serial walk would.
 //
 // Names are taken from the source at most a window ahead of the picture being handled, so memory
-// follows the window, not the folder. The window is refilled in bursts, once it is empty.
+// follows the window, not the folder. The window is refilled in bursts, once it is empty; only on
+// storage where every open waits and more workers keep cutting the wait (a share) is it kept
+// full instead, each picture handed out as soon as it is read.
 class ReadAhead {
 public:
     // Gives the next (folder, file name); false after the last. Called on the command's thread.
@@ -45,9 +48,10 @@ public:
 
     // The worker count used when the caller leaves the choice to the program, to begin with.
     static int defaultJobs();
-    // Left to choose, the program then adds workers (up to kMaxJobs) while the renames wait for
-    // a refill's reads longer than this share of the time they took over the window before: on
-    // storage where each open waits (a network share), more requests in flight hide the wait.
+    // Left to choose, the program then doubles the workers (up to kMaxJobs) while the renames
+    // wait for a refill's reads longer than this share of the time they took over the window
+    // before, and each doubling cuts that wait by a quarter: on storage where each open waits (a
+    // network share), more requests in flight hide the wait.
     static constexpr int kStallShareDivisor = 8;
 
     // jobs: 1 reads every picture at its turn, as a serial walk does; 0 leaves the choice to the
@@ -95,8 +99,10 @@ private:
     std::size_t readsTimed_ = 0;
     // When the renames of the window being handed out began (after its reads were waited for).
     std::chrono::steady_clock::time_point windowBegan_{};
-    // The renames' wait, as a share of their time, before the last doubling; -1 before any.
-    double stallBeforeGrowth_ = -1;
+    // The wait for a window's reads before the last doubling of the workers.
+    std::optional<std::chrono::steady_clock::duration> waitBeforeGrowth_;
+    bool settled_ = false; // no more workers, no change of mode
+    bool overlap_ = false;
     std::vector<Slot> slots_;
     std::uint64_t pulled_ = 0;   // pictures taken from the source
     std::uint64_t assigned_ = 0; // pictures a thread has begun to read
