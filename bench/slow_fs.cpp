@@ -1,5 +1,5 @@
 // A pass-through file system that waits a fixed time in every open, standing in for a network
-// share where each request is a round trip. For the read-ahead benchmark only.
+// share where each request is a round trip. For the benchmarks only.
 //
 // usage: slow_fs SOURCE MOUNTPOINT MICROSECONDS [FUSE OPTIONS...]
 // Unmount with: fusermount3 -u MOUNTPOINT
@@ -135,7 +135,12 @@ int main(int argc, char** argv) {
     operations.mkdir = onMkdir;
     operations.rmdir = onRmdir;
 
-    std::vector<char*> fuseArguments{argv[0], argv[2]};
+    // A share's latency is a wait, not a queue: libfuse serves 10 requests at a time unless told
+    // otherwise, and with each of them asleep in an open every other request (a stat, a rename)
+    // would queue behind them. Options given after MICROSECONDS come later and win.
+    char threads[] = "max_threads=256";
+    char option[] = "-o";
+    std::vector<char*> fuseArguments{argv[0], argv[2], option, threads};
     for (int i = 4; i < argc; ++i) {
         fuseArguments.push_back(argv[i]);
     }

@@ -42,6 +42,10 @@ struct FileIdentity {
 // False when the system cannot tell (for a path: also when nothing can be reached by it).
 bool identifyOpenFile(std::FILE* file, FileIdentity& identity);
 bool identifyPath(const std::string& path, FileIdentity& identity);
+// openForReading, with the identity of the file it opened (identified false when the system
+// cannot tell); on Linux both come from the one status query the open needs anyway.
+std::FILE* openIdentified(const std::string& path, std::string& message, FileIdentity& identity,
+                          bool& identified);
 
 // The names of a folder that end in ".jpg" in any letter case, folders included. (On Windows
 // the "*.jpg" pattern also matches by 8.3 short names; those matches are dropped.) `folder` is

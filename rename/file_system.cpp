@@ -38,6 +38,10 @@ public:
     bool identifyPath(const std::string& path, FileIdentity& identity) override {
         return files::identifyPath(path, identity);
     }
+    FileHandle openIdentified(const std::string& path, std::string& message, FileIdentity& identity,
+                              bool& identified) override {
+        return FileHandle(files::openIdentified(path, message, identity, identified));
+    }
 };
 
 class RealEnumeration final : public NameEnumeration {

@@ -66,6 +66,15 @@ public:
     }
     // The file's last modification time in seconds since 1970 (UTC); none when it cannot be had.
     virtual std::optional<std::int64_t> modifiedSeconds(const std::string& path);
+    // openForReading and identifyOpenFile in one: the identity of the file opened, with
+    // `identified` false when it cannot be told. A file system that can tell both from one
+    // query of the system (the real one on Linux) saves a call per picture.
+    virtual FileHandle openIdentified(const std::string& path, std::string& message,
+                                      FileIdentity& identity, bool& identified) {
+        FileHandle file = openForReading(path, message);
+        identified = file && identifyOpenFile(file.get(), identity);
+        return file;
+    }
     // Every name of a folder with its kind; false when the folder cannot be read.
     virtual bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) {
         return files::listFolder(folder, entries);

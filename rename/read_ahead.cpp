@@ -7,57 +7,19 @@
 
 namespace shotstamp {
 
-namespace {
-
-// Passes a worker's reads through and notes which file the picture's open reached.
-class IdentifyingFileSystem final : public FileSystem {
-public:
-    explicit IdentifyingFileSystem(FileSystem& inner) : inner_(inner) {}
-
-    FileHandle openForReading(const std::string& path, std::string& message) override {
-        FileHandle file = inner_.openForReading(path, message);
-        if (file && !opened_) {
-            opened_ = true;
-            identified = inner_.identifyOpenFile(file.get(), identity);
-        }
-        return file;
-    }
-    MoveResult moveNoReplace(const std::string& from, const std::string& to) override {
-        return inner_.moveNoReplace(from, to);
-    }
-    std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& folder) override {
-        return inner_.enumerateJpegs(folder);
-    }
-    bool exists(const std::string& path) override { return inner_.exists(path); }
-    bool identifyOpenFile(std::FILE* file, FileIdentity& id) override {
-        return inner_.identifyOpenFile(file, id);
-    }
-    bool identifyPath(const std::string& path, FileIdentity& id) override {
-        return inner_.identifyPath(path, id);
-    }
-
-    bool identified = false;
-    FileIdentity identity;
-
-private:
-    FileSystem& inner_;
-    bool opened_ = false;
-};
-
-} // namespace
-
 int ReadAhead::defaultJobs() {
-    // Reading headers waits on the storage, not the processor: many requests in flight keep a
-    // disk's or a network share's queue busy. A refill of the window is read in two rounds;
-    // cold, 32 workers ran a third faster than 16 and about as fast as 64.
-    return 32;
+    // A few to begin with: on a share with little wait, or a machine with few processors, many
+    // workers only compete with the renaming thread (on a pass-through FUSE share waiting 0 ms,
+    // 32 workers took twice as long as 4). Where the renames keep waiting for them, the count
+    // doubles (growIfStalled): cold, 32 had run a third faster than 16 and as fast as 64.
+    return 4;
 }
 
 ReadAhead::ReadAhead(Source source, FileSystem& fileSystem, int jobs)
     : source_(std::move(source)), fileSystem_(fileSystem),
       jobs_(jobs <= 0 ? defaultJobs() : std::min(jobs, kMaxJobs)), adaptive_(jobs <= 0),
       serialOnly_(jobs_ <= 1 || !fileSystem.readsConcurrently()),
-      slots_(serialOnly_ ? 1 : kWindow) {}
+      slots_(serialOnly_ ? 1 : 2 * kWindow) {}
 
 ReadAhead::~ReadAhead() {
     {
@@ -78,17 +40,42 @@ bool ReadAhead::readingIsSlow() const {
     return static_cast<std::size_t>(slow) > recentReads_.size() / 2;
 }
 
-void ReadAhead::startWorkers() {
-    for (int i = 0; i < jobs_; ++i) {
+void ReadAhead::startWorkers(int count) {
+    for (int i = 0; i < count; ++i) {
         try {
             threads_.emplace_back([this] { work(); });
         } catch (const std::system_error&) {
             break; // fewer workers, or none: then every picture is read at its turn
         }
     }
-    serialOnly_ = threads_.empty();
-    window_ = serialOnly_ ? 1 : kWindow;
-    finished_ = assigned_; // every picture before was read at its turn
+}
+
+void ReadAhead::growIfStalled(std::chrono::steady_clock::duration waited) {
+    // Called with the lock held, between two windows: no worker holds a slot.
+    const auto handled = std::chrono::steady_clock::now() - waited - windowBegan_;
+    if (!adaptive_ || settled_ || windowBegan_ == std::chrono::steady_clock::time_point{}) {
+        return;
+    }
+    const int running = static_cast<int>(threads_.size());
+    // The wait for a whole window, compared before and after a doubling: more workers pay only
+    // while they cut it by a quarter at least. When the processors or the disk, not the wait of
+    // each open, hold the reads back, more workers only add switching.
+    const bool helped = !waitBeforeGrowth_ || waited * 4 < *waitBeforeGrowth_ * 3;
+    const bool stalled = waited * kStallShareDivisor > handled;
+    if (!helped) {
+        settled_ = true;
+    } else if (stalled && running < kMaxJobs) {
+        waitBeforeGrowth_ = waited;
+        startWorkers(std::min(running, kMaxJobs - running));
+    } else if (stalled) {
+        // The most workers, each doubling still cut the wait and the renames still wait: the
+        // storage answers each open late but many at once (a share's round trip). The next
+        // pictures are then read while the ones before are renamed, each handed out as soon as
+        // it is read. Where doubling stopped helping (a cold disk reads at its own pace), the
+        // turns stay: renames beside opens would only slow both.
+        overlap_ = true;
+        settled_ = true;
+    }
 }
 
 bool ReadAhead::pull(std::unique_lock<std::mutex>& lock) {
@@ -117,7 +104,14 @@ bool ReadAhead::next(PictureScan& scan) {
     // whole refill has been read. Opening a name the system has not looked up yet holds the
     // folder for the length of a disk read, and a rename in that folder waits for it: renames
     // running beside such opens took about four times as long, cold, as renames between them.
-    if (pulled_ == handed_) {
+    const auto refillBegan = std::chrono::steady_clock::now();
+    const bool refill = pulled_ == handed_ && !overlap_;
+    if (overlap_) {
+        // Reading and renaming overlap: the window ahead is kept full.
+        while (!sourceDone_ && pulled_ - handed_ < 2 * kWindow) {
+            pull(lock);
+        }
+    } else if (refill) {
         while (!sourceDone_ && pulled_ - handed_ < window_) {
             pull(lock);
         }
@@ -127,13 +121,21 @@ bool ReadAhead::next(PictureScan& scan) {
     }
     const bool timing = threads_.empty() && !serialOnly_;
     if (timing && readsTimed_ >= kFewPictures && (!adaptive_ || readingIsSlow())) {
-        startWorkers();
+        startWorkers(jobs_);
+        serialOnly_ = threads_.empty();
+        window_ = serialOnly_ ? 1 : kWindow;
+        finished_ = assigned_; // every picture before was read at its turn
         while (!sourceDone_ && pulled_ - handed_ < window_) {
             pull(lock);
         }
     }
-    if (!threads_.empty()) {
+    if (!threads_.empty() && !overlap_) {
         slotRead_.wait(lock, [this] { return finished_ == pulled_; });
+        if (refill) {
+            const auto now = std::chrono::steady_clock::now();
+            growIfStalled(now - refillBegan);
+            windowBegan_ = now;
+        }
     }
     Slot& head = slot(handed_);
     bool readNow = false;
@@ -185,7 +187,7 @@ void ReadAhead::work() {
         read(target);
         lock.lock();
         target.state = SlotState::read;
-        if (++finished_ == pulled_) {
+        if (++finished_ == pulled_ || overlap_) {
             slotRead_.notify_one();
         }
     }
@@ -193,10 +195,9 @@ void ReadAhead::work() {
 
 void ReadAhead::read(Slot& target) {
     ReaderMessageCapture capture;
-    IdentifyingFileSystem files(fileSystem_);
-    target.scan = scanPicture(target.folder, target.fileName, files, settings_);
-    target.identified = files.identified;
-    target.identity = files.identity;
+    target.scan = scanPicture(target.folder, target.fileName, fileSystem_, settings_);
+    target.identified = target.scan.identified;
+    target.identity = target.scan.identity;
     target.readerLines = std::move(capture.lines);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,7 +27,9 @@ namespace shotstamp {
 // result is therefore what reading the picture at its turn gives, as a serial walk would.
 //
 // Names are taken from the source at most a window ahead of the picture being handled, so memory
-// follows the window, not the folder. The window is refilled in bursts, once it is empty.
+// follows the window, not the folder. The window is refilled in bursts, once it is empty; only on
+// storage where every open waits and more workers keep cutting the wait (a share) is it kept
+// full instead, each picture handed out as soon as it is read.
 class ReadAhead {
 public:
     // Gives the next (folder, file name); false after the last. Called on the command's thread.
@@ -43,11 +46,17 @@ public:
     // one thread than handed between threads.
     static constexpr std::chrono::microseconds kSlowRead{50};
 
-    // The worker count used when the caller leaves the choice to the program.
+    // The worker count used when the caller leaves the choice to the program, to begin with.
     static int defaultJobs();
+    // Left to choose, the program then doubles the workers (up to kMaxJobs) while the renames
+    // wait for a refill's reads longer than this share of the time they took over the window
+    // before, and each doubling cuts that wait by a quarter: on storage where each open waits (a
+    // network share), more requests in flight hide the wait.
+    static constexpr int kStallShareDivisor = 8;
 
     // jobs: 1 reads every picture at its turn, as a serial walk does; 0 leaves the choice to the
-    // program (defaultJobs() workers, once reading proves slow); 2 or more starts that many
+    // program (defaultJobs() workers once reading proves slow, more while the renames wait on
+    // them); 2 or more starts that many
     // workers after the first few pictures; more than kMaxJobs counts as kMaxJobs. A file system
     // that cannot be read from several threads is always read at the picture's turn.
     ReadAhead(Source source, FileSystem& fileSystem, int jobs);
@@ -76,7 +85,8 @@ private:
 
     Slot& slot(std::uint64_t sequence) { return slots_[sequence % slots_.size()]; }
     bool readingIsSlow() const;
-    void startWorkers();
+    void startWorkers(int count);
+    void growIfStalled(std::chrono::steady_clock::duration waited);
     bool pull(std::unique_lock<std::mutex>& lock);
     void work();
     void read(Slot& slot);
@@ -91,6 +101,12 @@ private:
     std::size_t window_ = 1;
     std::array<std::chrono::steady_clock::duration, kFewPictures> recentReads_{};
     std::size_t readsTimed_ = 0;
+    // When the renames of the window being handed out began (after its reads were waited for).
+    std::chrono::steady_clock::time_point windowBegan_{};
+    // The wait for a window's reads before the last doubling of the workers.
+    std::optional<std::chrono::steady_clock::duration> waitBeforeGrowth_;
+    bool settled_ = false; // no more workers, no change of mode
+    bool overlap_ = false;
     std::vector<Slot> slots_;
     std::uint64_t pulled_ = 0;   // pictures taken from the source
     std::uint64_t assigned_ = 0; // pictures a thread has begun to read

@@ -63,12 +63,13 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
     PictureScan scan;
     scan.folder = folder;
     scan.fileName = fileName;
-    FileHandle file = fileSystem.openForReading(folder + fileName, scan.systemMessage);
+    // One open that also tells which file it is: on a share every extra query is a round trip.
+    FileHandle file = fileSystem.openIdentified(folder + fileName, scan.systemMessage,
+                                                scan.identity, scan.identified);
     if (!file) {
         return scan;
     }
     scan.opened = true;
-    scan.identified = fileSystem.identifyOpenFile(file.get(), scan.identity);
     PictureReader reader;
     ExifDateTexts texts;
     if (settings.everyContainer) {

@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -92,14 +93,25 @@ StepResult guardedRename(const std::string& from, const std::string& to) {
 
 } // namespace posix
 
-std::FILE* openForReading(const std::string& path, std::string& message) {
+namespace {
+
+FileIdentity identityOf(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::uint64_t>(info.st_size),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+// The fewest system calls that open a picture safely: one open, one status query (kind and
+// identity at once), and the stream's own flag query in fdopen.
+std::FILE* openRegular(const std::string& path, std::string& message, struct stat& info) {
     // Non-blocking open so that a pipe named *.jpg cannot hang the walk; refused below anyway.
+    // The flag stays: Linux reads regular files the same with or without it, so clearing it
+    // would cost two more calls per picture (each a round trip on a network share).
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         message = messageOf(errno);
         return nullptr;
     }
-    struct stat info {};
     if (::fstat(fd, &info) != 0) {
         message = messageOf(errno);
         ::close(fd);
@@ -110,14 +122,28 @@ std::FILE* openForReading(const std::string& path, std::string& message) {
         ::close(fd);
         return nullptr;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) {
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    }
     std::FILE* file = ::fdopen(fd, "rb");
     if (file == nullptr) {
         message = messageOf(errno);
         ::close(fd);
+    }
+    return file;
+}
+
+} // namespace
+
+std::FILE* openForReading(const std::string& path, std::string& message) {
+    struct stat info {};
+    return openRegular(path, message, info);
+}
+
+std::FILE* openIdentified(const std::string& path, std::string& message, FileIdentity& identity,
+                          bool& identified) {
+    struct stat info {};
+    std::FILE* file = openRegular(path, message, info);
+    identified = file != nullptr;
+    if (identified) {
+        identity = identityOf(info);
     }
     return file;
 }
@@ -145,16 +171,6 @@ bool exists(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
 }
-
-namespace {
-
-FileIdentity identityOf(const struct stat& info) {
-    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-            static_cast<std::uint64_t>(info.st_size),
-            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
-}
-
-} // namespace
 
 bool identifyOpenFile(std::FILE* file, FileIdentity& identity) {
     struct stat info {};
@@ -235,11 +251,34 @@ bool Enumeration::next(std::string& fileName) {
     return true;
 }
 
+namespace {
+
+// The longest name a folder takes. A run names many pictures in one folder: the last folder's
+// answer is kept, which saves a round trip to the file system per picture.
+long nameMaxOf(const std::string& folder) {
+    static std::mutex mutex;
+    static std::string lastFolder;
+    static long lastMax = 0;
+    {
+        const std::lock_guard lock(mutex);
+        if (!lastFolder.empty() && folder == lastFolder) {
+            return lastMax;
+        }
+    }
+    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::lock_guard lock(mutex);
+    lastFolder = nameMax > 0 ? folder : std::string();
+    lastMax = nameMax;
+    return nameMax;
+}
+
+} // namespace
+
 bool nameFits(const std::string& path, std::string& message) {
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     const std::size_t nameLength = path.size() - (slash == std::string::npos ? 0 : slash + 1);
-    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const long nameMax = nameMaxOf(folder);
     const long pathMax = ::pathconf(folder.c_str(), _PC_PATH_MAX);
     // A folder pathconf cannot ask gives the common limits; the rename then says the rest.
     if (nameLength <= static_cast<std::size_t>(nameMax > 0 ? nameMax : 255) &&

@@ -121,6 +121,13 @@ bool identifyPath(const std::string& path, FileIdentity& identity) {
     return known;
 }
 
+std::FILE* openIdentified(const std::string& path, std::string& message, FileIdentity& identity,
+                          bool& identified) {
+    std::FILE* file = openForReading(path, message);
+    identified = file != nullptr && identifyOpenFile(file, identity);
+    return file;
+}
+
 // The enumeration runs while the folder's pictures are renamed, as FindNextFileA allows.
 struct Enumeration::State {
     HANDLE handle = INVALID_HANDLE_VALUE;
