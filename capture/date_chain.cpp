@@ -37,8 +37,7 @@ std::string label(const Candidate& c) {
     return dateFieldName(c.time.field);
 }
 
-void warnOnDisagreement(DateChoice& choice) {
-    const auto& all = choice.candidates;
+void warnOnDisagreement(const std::vector<Candidate>& all, std::vector<std::string>& warnings) {
     const auto original = std::find_if(all.begin(), all.end(), [](const Candidate& c) {
         return c.time.field == DateField::dateTimeOriginal;
     });
@@ -49,7 +48,7 @@ void warnOnDisagreement(DateChoice& choice) {
         const bool compared =
             c.time.field == DateField::dateTimeDigitized || c.time.field == DateField::fileName;
         if (compared && c.ignored.empty() && distance(original->time, c.time) > kDay) {
-            choice.warnings.push_back("DateTimeOriginal " + formatTime(original->time) + " and " +
+            warnings.push_back("DateTimeOriginal " + formatTime(original->time) + " and " +
                                       label(c) + " " + formatTime(c.time) +
                                       " differ by more than a day: the camera's clock may have "
                                       "been wrong (see --shift)");
@@ -149,8 +148,28 @@ DateChoice chooseDate(std::vector<Candidate> candidates, const DateRules& rules)
         choice.value = CaptureTime{};
         choice.why += "; no usable date, the name stays";
     }
-    warnOnDisagreement(choice);
+    warnOnDisagreement(choice.candidates, choice.warnings);
     return choice;
+}
+
+std::vector<std::string> disagreements(const DateInputs& inputs, std::int64_t nowUtc) {
+    std::vector<Candidate> compared;
+    for (Candidate& c : exifCandidates(inputs.exif)) {
+        if (c.time.field == DateField::dateTimeOriginal ||
+            c.time.field == DateField::dateTimeDigitized) {
+            compared.push_back(std::move(c));
+        }
+    }
+    if (Candidate named; dateFromName(inputs.fileName, named)) {
+        compared.push_back(std::move(named));
+    }
+    if (compared.size() < 2) {
+        return {};
+    }
+    judgePlausibility(compared, nowUtc);
+    std::vector<std::string> warnings;
+    warnOnDisagreement(compared, warnings);
+    return warnings;
 }
 
 std::string describe(const Candidate& c) {

@@ -58,6 +58,10 @@ struct DateChoice {
 // candidate wins.
 DateChoice chooseDate(std::vector<Candidate> candidates, const DateRules& rules);
 
+// Only the warnings chooseDate gives, for a caller that has its date already: DateTimeOriginal
+// against CreateDate and against a date in the file's name, when they differ by more than a day.
+std::vector<std::string> disagreements(const DateInputs& inputs, std::int64_t nowUtc);
+
 // "CreateDate 2023-01-02 10:11:12 (+01:00, second, EXIF)": one candidate as `info` lists it.
 std::string describe(const Candidate& candidate);
 

@@ -169,8 +169,11 @@ PictureDate datePicture(const PictureScan& scan, const PictureRecord& record,
     if (options.dating == nullptr || (scan.startsLikeJpeg && options.dating->exifOnly())) {
         PictureDate date = dateAsWritten(scan, record, options);
         if (options.dating != nullptr && date.kept == RenameKind::renamed) {
-            // The chain still looks at the other dates, to warn of a wrong camera clock.
-            date.notes = dateByChain(scan, options).notes;
+            // The other dates still count, to warn of a wrong camera clock.
+            capture::DateInputs inputs;
+            inputs.exif = scan.found.exif;
+            inputs.fileName = scan.fileName;
+            date.notes = capture::disagreements(inputs, options.dating->date.rules.nowUtc);
         }
         return date;
     }
