@@ -36,6 +36,17 @@ MoveResult place(FileSystem& fileSystem, const RenameOptions& options, const std
     return placeFile(fileSystem, options.journal, from, to, expected, options.placement, &steps);
 }
 
+// True when both files can be read and hold the same bytes (by size and content hash): a copy
+// that an earlier run made already.
+bool sameContent(FileSystem& fileSystem, const std::string& a, const std::string& b) {
+    std::uint64_t sizes[2] = {0, 0};
+    std::uint64_t hashes[2] = {0, 0};
+    std::string message;
+    return hashFile(fileSystem, a, sizes[0], hashes[0], message) &&
+           hashFile(fileSystem, b, sizes[1], hashes[1], message) && sizes[0] == sizes[1] &&
+           hashes[0] == hashes[1];
+}
+
 // Places a renamed picture's companions after it, from `folder` into `target`, as the picture
 // was placed (`steps` holds its steps). All or nothing: when one cannot be placed, every step
 // made for the group is taken back, last first, and the outcome says why the picture was kept;
@@ -48,8 +59,9 @@ void placeCompanions(const std::string& folder, const std::string& target,
     MoveResult failure;
     for (; done < companions.size(); ++done) {
         const CompanionMove& c = companions[done];
-        if (folder + c.from == target + c.to) {
-            continue;
+        if (folder + c.from == target + c.to ||
+            (options.placement == Placement::copy && fileSystem.exists(target + c.to))) {
+            continue; // in place already, or copied by an earlier run (the same bytes)
         }
         failure = place(fileSystem, options, folder + c.from, target + c.to, nullptr, steps);
         if (failure.status != MoveStatus::moved) {
@@ -131,12 +143,19 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
     const std::string& target = newName.folder();
     for (int n = 1; n <= tries; ++n) {
         outcome.newPath = newName.path(n);
+        const bool copy = options.placement == Placement::copy;
+        if (copy && fileSystem.exists(outcome.newPath) &&
+            sameContent(fileSystem, outcome.oldPath, outcome.newPath)) {
+            outcome.kind = RenameKind::alreadyNamed; // copied by an earlier run
+            return outcome;
+        }
         std::vector<CompanionMove> companions;
         if (options.companions != nullptr) {
             companions = options.companions->companionsOf(scan.folder, scan.fileName,
                                                           outcome.newPath.substr(target.size()));
             const auto taken = std::find_if(companions.begin(), companions.end(), [&](auto& c) {
-                return scan.folder + c.from != target + c.to && fileSystem.exists(target + c.to);
+                return scan.folder + c.from != target + c.to && fileSystem.exists(target + c.to) &&
+                       !(copy && sameContent(fileSystem, scan.folder + c.from, target + c.to));
             });
             if (taken != companions.end()) {
                 if (options.counter) {

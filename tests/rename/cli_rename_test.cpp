@@ -191,6 +191,15 @@ TEST(CliRename, DateFoldersAreMadeFoundAgainAndTakenBack) {
     // Undo puts the files back and removes the folders the run made, now empty.
     EXPECT_EQ(runCli({}, dir.path(), "undo").status, 0);
     EXPECT_EQ(dir.contents(), before);
+
+    // A card imported twice: the second run finds every copy made and copies nothing.
+    const std::vector<std::string> import{"--copy", "--into", "lib/%Y", "a.jpg", "b.jpg"};
+    EXPECT_EQ(runCli(import, dir.path()).out, "copied: a.jpg -> lib/2005/2005-12-30 205732.jpg\n"
+                                              "copied: b.jpg -> lib/2006/2006-01-02 030405.jpg\n"
+                                              "2 copied, 0 kept\n");
+    EXPECT_EQ(runCli(import, dir.path()).out, "kept: a.jpg (already named)\n"
+                                              "kept: b.jpg (already named)\n"
+                                              "0 copied, 2 kept (2 already named)\n");
 }
 
 } // namespace
