@@ -26,9 +26,10 @@ else
     echo "run-fuzz: no camera corpus at $corpus; fuzzing from the project's own seeds" >&2
 fi
 
-# The time is shared evenly by the JPEG reader's target and the six container families'.
+# The time is shared evenly by the JPEG reader's target, the six container families' and the
+# date step's.
 families="isobmff tiff_raw raf png webp jxl"
-share=$((seconds / 7))
+share=$((seconds / 8))
 [ "$share" -ge 1 ] || share=1
 
 # Camera headers fit in 64 KiB; longer inputs only slow each run down.
@@ -59,4 +60,16 @@ for family in $families; do
         -max_len=131072 -print_final_stats=1 -artifact_prefix="$dir/artifacts/" \
         "$@" || status=1
 done
+# The date step starts from names and packets of the kinds phones and editors write.
+dates=$work/dates
+mkdir -p "$dates/corpus" "$dates/seeds" "$dates/artifacts"
+printf '%s\0' PXL_20230102_101112123.jpg '2023:01:02 10:11:12' +01:00 >"$dates/seeds/pixel"
+printf '%s\0' IMG-20230102-WA0001.jpg '' '' '' '' '2023:01:02' x >"$dates/seeds/messenger"
+printf '%s' '<x:xmpmeta><rdf:Description exif:DateTimeOriginal="2023-01-02T10:11:12+01:00"/>' \
+    >>"$dates/seeds/messenger"
+set -- "$dates/corpus" "$dates/seeds"
+[ ! -d "$source_dir/fuzz/regressions/dates" ] || set -- "$@" "$source_dir/fuzz/regressions/dates"
+echo "run-fuzz: dates for $share s" >&2
+"$build/fuzz/date_chain_fuzzer" -max_total_time="$share" -timeout=10 -rss_limit_mb=2048 \
+    -max_len=16384 -print_final_stats=1 -artifact_prefix="$dates/artifacts/" "$@" || status=1
 exit $status
