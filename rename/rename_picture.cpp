@@ -94,22 +94,24 @@ void placeCompanions(const std::string& folder, const std::string& target,
 
 } // namespace
 
-RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem,
-                            const RenameOptions& options) {
-    RenameOutcome outcome;
-    outcome.oldPath = scan.folder + scan.fileName;
+namespace {
+
+// The date and name steps: false with the outcome filled when the file keeps its name (no date, a
+// companion, in place already); true with `newName` ready for the move.
+bool decide(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem,
+            const RenameOptions& options, RenameOutcome& outcome, NewName& newName) {
     // A companion is never renamed on its own, also when it has moved with its picture already.
     std::string picture;
     if (options.companions != nullptr &&
         options.companions->goesWith(scan.folder, scan.fileName, picture)) {
         outcome.kind = RenameKind::companionOfPicture;
         outcome.systemMessage = "it moves with " + picture;
-        return outcome;
+        return false;
     }
     if (!scan.opened) {
         outcome.kind = RenameKind::cannotOpen;
         outcome.systemMessage = scan.systemMessage;
-        return outcome;
+        return false;
     }
     PictureRecord lateRecord{};
     const bool late =
@@ -120,74 +122,90 @@ RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileS
     if (date.kept != RenameKind::renamed) {
         outcome.kind = date.kept;
         outcome.systemMessage = date.message;
-        return outcome;
+        return false;
     }
-
     // The prefix is read now, for this picture: the user may have changed it meanwhile.
-    NewName newName;
     std::string error;
     if (!newName.prepare(scan, date, prefix.currentPrefix(), options, error)) {
         outcome.kind = RenameKind::renameRefused;
         outcome.systemMessage = error;
-        return outcome;
+        return false;
     }
     if (!newName.extensionNote().empty()) {
         outcome.notes.insert(outcome.notes.begin(), newName.extensionNote());
     }
-    const int tries = options.counter ? kCounterLimit : 1;
-    if (newName.alreadyCarried(outcome.oldPath, tries)) {
+    if (newName.alreadyCarried(outcome.oldPath, options.counter ? kCounterLimit : 1)) {
         outcome.newPath = outcome.oldPath;
         outcome.kind = RenameKind::alreadyNamed;
+        return false;
+    }
+    return true;
+}
+
+// The companions of the n-th try of a name, or false with the outcome filled when one of their
+// new names is taken by another file (`retry`: the next try may do).
+bool companionsFor(const PictureScan& scan, const std::string& target, FileSystem& fileSystem,
+                   const RenameOptions& options, RenameOutcome& outcome,
+                   std::vector<CompanionMove>& companions) {
+    if (options.companions == nullptr) {
+        return true;
+    }
+    const bool copy = options.placement == Placement::copy;
+    companions = options.companions->companionsOf(scan.folder, scan.fileName,
+                                                  outcome.newPath.substr(target.size()));
+    const auto taken = std::find_if(companions.begin(), companions.end(), [&](auto& c) {
+        return scan.folder + c.from != target + c.to && fileSystem.exists(target + c.to) &&
+               !(copy && sameContent(fileSystem, scan.folder + c.from, target + c.to));
+    });
+    if (taken == companions.end()) {
+        return true;
+    }
+    outcome.kind = RenameKind::nameExists;
+    outcome.systemMessage = "a companion's new name exists: " + taken->to;
+    return false;
+}
+
+} // namespace
+
+RenameOutcome renameScanned(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSystem,
+                            const RenameOptions& options) {
+    RenameOutcome outcome;
+    outcome.oldPath = scan.folder + scan.fileName;
+    NewName newName;
+    if (!decide(scan, prefix, fileSystem, options, outcome, newName)) {
         return outcome;
     }
     const std::string& target = newName.folder();
+    const int tries = options.counter ? kCounterLimit : 1;
     for (int n = 1; n <= tries; ++n) {
         outcome.newPath = newName.path(n);
-        const bool copy = options.placement == Placement::copy;
-        if (copy && fileSystem.exists(outcome.newPath) &&
+        if (options.placement == Placement::copy && fileSystem.exists(outcome.newPath) &&
             sameContent(fileSystem, outcome.oldPath, outcome.newPath)) {
             outcome.kind = RenameKind::alreadyNamed; // copied by an earlier run
             return outcome;
         }
         std::vector<CompanionMove> companions;
-        if (options.companions != nullptr) {
-            companions = options.companions->companionsOf(scan.folder, scan.fileName,
-                                                          outcome.newPath.substr(target.size()));
-            const auto taken = std::find_if(companions.begin(), companions.end(), [&](auto& c) {
-                return scan.folder + c.from != target + c.to && fileSystem.exists(target + c.to) &&
-                       !(copy && sameContent(fileSystem, scan.folder + c.from, target + c.to));
-            });
-            if (taken != companions.end()) {
-                if (options.counter) {
-                    continue;
-                }
-                outcome.kind = RenameKind::nameExists;
-                outcome.systemMessage = "a companion's new name exists: " + taken->to;
-                return outcome;
+        if (!companionsFor(scan, target, fileSystem, options, outcome, companions)) {
+            if (n < tries) {
+                continue;
             }
+            return outcome;
         }
         std::vector<PreparedMove> steps;
         const MoveResult moved = place(fileSystem, options, outcome.oldPath, outcome.newPath,
                                        scan.identified ? &scan.identity : nullptr, steps);
-        if (moved.status == MoveStatus::targetExists && options.counter) {
+        if (moved.status == MoveStatus::targetExists && n < tries) {
             continue;
         }
-        switch (moved.status) {
-        case MoveStatus::moved:
-            outcome.kind = RenameKind::renamed;
+        outcome.kind = moved.status == MoveStatus::moved          ? RenameKind::renamed
+                       : moved.status == MoveStatus::targetExists ? RenameKind::nameExists
+                                                                  : RenameKind::renameRefused;
+        outcome.systemMessage = moved.message;
+        if (moved.status == MoveStatus::moved) {
             placeCompanions(scan.folder, target, companions, fileSystem, options, steps, outcome);
-            break;
-        case MoveStatus::targetExists:
-            outcome.kind = RenameKind::nameExists;
-            break;
-        case MoveStatus::failed:
-            outcome.kind = RenameKind::renameRefused;
-            outcome.systemMessage = moved.message;
-            break;
         }
         return outcome;
     }
-    outcome.kind = RenameKind::nameExists;
     return outcome;
 }
 
