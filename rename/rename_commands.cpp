@@ -75,8 +75,10 @@ void noteCompanions(const PicturePlan& plan, const std::string& folder, Companio
     }
 }
 
-// The largest batch of pictures whose moves are journaled with one write and one sync.
-constexpr std::size_t kLargestBatch = 4096;
+// The largest batch of pictures whose moves are journaled with one write and one sync. Larger
+// batches sync less but visit each file twice far apart (plan, then move): at 10,000 pictures
+// 512 came out cheaper than 4096.
+constexpr std::size_t kLargestBatch = 512;
 
 } // namespace
 
