@@ -660,6 +660,14 @@ void RunJournal::tidyAfterKilledRuns() {
     // A kill leaves the last run or two unfinished; older ones were looked at by later runs.
     constexpr std::size_t kLooked = 3;
     for (std::size_t i = runs.size() > kLooked ? runs.size() - kLooked : 0; i < runs.size(); ++i) {
+        // A run that ended well says so on its last line; only the others are read line by line.
+        std::string message;
+        std::string text;
+        const FileHandle file =
+            fileSystem_.openForReading(folder + runs[i] + std::string(kSuffix), message);
+        if (!file || !readWhole(file.get(), text) || text.ends_with("\nend complete\n")) {
+            continue;
+        }
         JournalRun run;
         if (readRun(fileSystem_, folder, runs[i], run) && !run.complete) {
             tidyKilledRun(run, fileSystem_, [](const UndoStep&) {});
