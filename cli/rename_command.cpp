@@ -398,15 +398,6 @@ bool takesName(const RenameSettings& settings, std::string_view name) {
     return std::find(settings.only.begin(), settings.only.end(), extension) != settings.only.end();
 }
 
-// The folder a path lies in, with its separator; empty for a bare name.
-std::string folderOf(const std::string& path) {
-    std::size_t cut = path.size();
-    while (cut > 0 && !files::isPathSeparator(path[cut - 1])) {
-        --cut;
-    }
-    return path.substr(0, cut);
-}
-
 // The command line as the journal records it, so that history shows how a run began.
 std::string describeRun(int argc, char** argv) {
     std::string text = "shotstamp-cli rename";
@@ -447,7 +438,7 @@ int runRename(int argc, char** argv) {
     }
     if (settings.allInPath) {
         // Every file of the first one's folder, and nothing else of the list.
-        const std::string folder = folderOf(operands.front());
+        const std::string folder = files::folderOf(operands.front());
         operands = {folder.empty() ? std::string(".") : folder};
     }
     Reporter reporter(settings.json, settings.dryRun, settings.copy, settings.dateFromGiven,

@@ -84,6 +84,16 @@ inline constexpr char kPreferredSeparator = '\\';
 inline constexpr char kPreferredSeparator = '/';
 #endif
 
+// The folder part of a path: everything up to and including its last separator, empty for a
+// bare name.
+inline std::string folderOf(std::string_view path) {
+    std::size_t cut = path.size();
+    while (cut > 0 && !isPathSeparator(path[cut - 1])) {
+        --cut;
+    }
+    return std::string(path.substr(0, cut));
+}
+
 // Whether a byte may stand in a file name on this platform (not a separator, not NUL; on
 // Windows also not a control character nor any of < > : " | ? *).
 bool nameByteAllowed(unsigned char byte);

@@ -82,12 +82,10 @@ bool FolderWalkList::fill() {
             roots_[operand] = operand;
             walkFolder(operand);
         } else {
-            std::size_t cut = operand.size();
-            while (cut > 0 && !files::isPathSeparator(operand[cut - 1])) {
-                --cut;
-            }
-            if (takes(operand.substr(0, cut), operand.substr(cut), false)) {
-                add(operand.substr(0, cut), operand.substr(cut), &identity);
+            const std::string folder = files::folderOf(operand);
+            const std::string name = operand.substr(folder.size());
+            if (takes(folder, name, false)) {
+                add(folder, name, &identity);
             }
         }
     }

@@ -114,14 +114,6 @@ std::string formatTime(const std::tm* at, bool forName) {
     return buffer;
 }
 
-std::string folderOf(const std::string& path) {
-    std::size_t cut = path.size();
-    while (cut > 0 && !files::isPathSeparator(path[cut - 1])) {
-        --cut;
-    }
-    return path.substr(0, cut);
-}
-
 // The serial number a run's name begins with ("000042_..."); 0 for names of earlier versions.
 std::uint64_t serialOf(std::string_view name) {
     const std::size_t cut = name.find('_');
@@ -415,7 +407,8 @@ bool RunJournal::open(const std::string& firstFrom) {
     }
     problem_.clear();
     std::string header = std::string(kFirstLine) + "\ntime " + localTime + "\nby " +
-                         escape(startedBy_) + "\nfolder " + escape(folderOf(firstFrom)) + "\n";
+                         escape(startedBy_) + "\nfolder " + escape(files::folderOf(firstFrom)) +
+                         "\n";
     if (!undoes_.empty()) {
         header += "undoes " + escape(undoes_) + "\n";
     }

@@ -8,14 +8,6 @@ namespace shotstamp {
 
 namespace {
 
-std::string folderOf(const std::string& path) {
-    std::size_t cut = path.size();
-    while (cut > 0 && !files::isPathSeparator(path[cut - 1])) {
-        --cut;
-    }
-    return path.substr(0, cut);
-}
-
 MoveResult notJournaled(MoveJournal& journal) {
     return {MoveStatus::failed,
             "not moved: the journal cannot be written (" + journal.problem() + ")"};
@@ -28,7 +20,7 @@ MoveResult moveOnce(FileSystem& fileSystem, MoveJournal* journal, const std::str
 // name, each step journaled and never replacing.
 MoveResult moveThroughTemporaryName(FileSystem& fileSystem, MoveJournal* journal,
                                     const PreparedMove& move) {
-    const std::string folder = folderOf(move.to);
+    const std::string folder = files::folderOf(move.to);
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const std::string temporary =
             folder + ".shotstamp-case-" + std::to_string(attempt) + ".tmp";
@@ -218,7 +210,7 @@ MoveResult makeCopyStep(FileSystem& fileSystem, MoveJournal* journal, const Prep
         tell(journal, step.number, false);
         return {MoveStatus::failed, kChangedFile};
     }
-    if (const std::string folder = folderOf(step.to);
+    if (const std::string folder = files::folderOf(step.to);
         !fileSystem.pretends() && firstCopyInto(journal, folder)) {
         sweepStaleCopies(fileSystem, folder);
     }
@@ -267,7 +259,7 @@ bool onOtherFileSystem(FileSystem& fileSystem, const std::string& from, std::str
         if (folder.empty()) {
             return false;
         }
-        const std::string parent = withoutSeparator(folderOf(folder));
+        const std::string parent = withoutSeparator(files::folderOf(folder));
         if (parent == folder) {
             return false;
         }
@@ -326,9 +318,9 @@ bool takeBack(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& 
 
 std::vector<std::string> missingFolders(FileSystem& fileSystem, const std::string& to) {
     std::vector<std::string> missing;
-    for (std::string folder = withoutSeparator(folderOf(to));
+    for (std::string folder = withoutSeparator(files::folderOf(to));
          !folder.empty() && !files::isPathSeparator(folder.back()) && !fileSystem.exists(folder);
-         folder = withoutSeparator(folderOf(folder))) {
+         folder = withoutSeparator(files::folderOf(folder))) {
         missing.insert(missing.begin(), folder);
     }
     return missing;
@@ -400,7 +392,7 @@ MoveResult placeFile(FileSystem& fileSystem, MoveJournal* journal, const std::st
                      const std::string& to, const FileIdentity* expected, Placement placement,
                      std::vector<PreparedMove>* steps) {
     const bool move = placement == Placement::move;
-    const bool sameFolder = folderOf(from) == folderOf(to);
+    const bool sameFolder = files::folderOf(from) == files::folderOf(to);
     PreparedMove last;
     last.from = from;
     last.to = to;
@@ -413,10 +405,11 @@ MoveResult placeFile(FileSystem& fileSystem, MoveJournal* journal, const std::st
     }
     const std::vector<std::string> missing =
         sameFolder ? std::vector<std::string>() : missingFolders(fileSystem, to);
-    if (move && onOtherFileSystem(fileSystem, from,
-                                  missing.empty() ? withoutSeparator(folderOf(to))
-                                                  : withoutSeparator(folderOf(missing.front())),
-                                  expected)) {
+    if (move &&
+        onOtherFileSystem(fileSystem, from,
+                          missing.empty() ? withoutSeparator(files::folderOf(to))
+                                          : withoutSeparator(files::folderOf(missing.front())),
+                          expected)) {
         return {MoveStatus::failed, files::kOtherFileSystem};
     }
     // Only a name in a folder that exists can be taken: it is refused before the source is read
