@@ -92,4 +92,16 @@ inline double runProgram(const std::vector<std::string>& args, long& peakKiB, in
     return WIFEXITED(status) && WEXITSTATUS(status) <= worstStatus ? seconds : -1.0;
 }
 
+// Gives every picture a name that no run produces, so that the next run renames all again.
+inline void resetNames(const std::string& folder) {
+    const std::vector<std::string> names = namesIn(folder);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        moveNoReplace(folder + names[i], folder + "tmp_" + std::to_string(i));
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        moveNoReplace(folder + "tmp_" + std::to_string(i),
+                      folder + "IMG_" + std::to_string(i) + ".JPG");
+    }
+}
+
 } // namespace bench

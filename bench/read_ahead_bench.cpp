@@ -37,6 +37,7 @@ namespace {
 using bench::baseline;
 using bench::moveNoReplace;
 using bench::namesIn;
+using bench::resetNames;
 using bench::runProgram;
 
 using Clock = std::chrono::steady_clock;
@@ -51,18 +52,6 @@ std::string picture(int i) {
     std::string bytes = shotstamp::testing::jpegWithExif(date, std::string(kHeaderPadding, 'c'));
     bytes.append(4096, '\x55'); // some compressed image data behind the header
     return bytes;
-}
-
-// Gives every picture a name that no run produces, so that the next run renames all again.
-void resetNames(const std::string& folder) {
-    const std::vector<std::string> names = namesIn(folder);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        moveNoReplace(folder + names[i], folder + "tmp_" + std::to_string(i));
-    }
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        moveNoReplace(folder + "tmp_" + std::to_string(i),
-                      folder + "IMG_" + std::to_string(i) + ".JPG");
-    }
 }
 
 bool fillFolder(const std::string& folder, int count) {

@@ -39,6 +39,7 @@ namespace {
 using bench::baseline;
 using bench::moveNoReplace;
 using bench::namesIn;
+using bench::resetNames;
 using Clock = std::chrono::steady_clock;
 
 // About what a camera puts in front of the image: the Exif block with its thumbnail.
@@ -74,18 +75,6 @@ bool fillFolder(const std::string& folder, int count, bool tiny) {
                                       tiny ? tinyPicture(i) : cameraPicture(i));
     }
     return namesIn(folder).size() == std::size_t(count);
-}
-
-// Gives every picture a name that no run produces, so that the next run renames all again.
-void resetNames(const std::string& folder) {
-    const std::vector<std::string> names = namesIn(folder);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        moveNoReplace(folder + names[i], folder + "tmp_" + std::to_string(i));
-    }
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        moveNoReplace(folder + "tmp_" + std::to_string(i),
-                      folder + "IMG_" + std::to_string(i) + ".JPG");
-    }
 }
 
 // The folder's names with a checksum of each file's bytes, sorted: what a run left.

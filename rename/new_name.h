@@ -1,9 +1,9 @@
 #pragma once
 
 // The name step as a rename runs it: from a dated file to the path it takes, for every try of
-// the counter. The window's name is prefix + date stamp + ".jpg" in the picture's own folder;
-// the command-line tool may name the extension by content, the name by a template and the
-// folder by another.
+// the counter. The window always gives its prefix, the stamp and ".jpg", and leaves a picture
+// where it lies; the command-line tool may take the extension from the content, the name from a
+// template and the folder from another.
 
 #include "picture_date.h"
 #include "rename_options.h"
