@@ -49,9 +49,9 @@ void warnOnDisagreement(const std::vector<Candidate>& all, std::vector<std::stri
             c.time.field == DateField::dateTimeDigitized || c.time.field == DateField::fileName;
         if (compared && c.ignored.empty() && distance(original->time, c.time) > kDay) {
             warnings.push_back("DateTimeOriginal " + formatTime(original->time) + " and " +
-                                      label(c) + " " + formatTime(c.time) +
-                                      " differ by more than a day: the camera's clock may have "
-                                      "been wrong (see --shift)");
+                               label(c) + " " + formatTime(c.time) +
+                               " differ by more than a day: the camera's clock may have "
+                               "been wrong (see --shift)");
         }
     }
 }
