@@ -123,7 +123,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 # The stage's time is shared fairly by all targets: the JPEG reader's and each container family's.
 if fuzz/run-fuzz.sh build/fuzz "${FUZZ_SECONDS:-60}"; then
-    summary+=("fuzz: no finding (JPEG reader and every container family)")
+    summary+=("fuzz: no finding (JPEG reader, every container family, the date step)")
     if [ ! -d "$corpus" ]; then
         # Not a test that failed, but the camera pictures were missing from the fuzzer's seeds.
         summary+=("fuzz: 1 skipped" "    1 skipped: camera corpus not found at $corpus (seeds)")
