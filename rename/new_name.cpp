@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace shotstamp {
@@ -91,6 +92,10 @@ bool NewName::prepare(const PictureScan& scan, const PictureDate& date, const st
         const std::string base = options.into->isAbsolute() ? std::string()
                                  : options.roots != nullptr ? options.roots->rootOf(scan.folder)
                                                             : scan.folder;
+        if (files::kPreferredSeparator != '/') {
+            // Either separator may be written; the report shows the one the system writes.
+            std::replace(rendered.begin(), rendered.end(), '/', files::kPreferredSeparator);
+        }
         folder_ = base + rendered;
         if (!folder_.empty() && !files::isPathSeparator(folder_.back())) {
             folder_ += files::isPathSeparator('\\') ? '\\' : '/';
