@@ -301,8 +301,9 @@ CopyResult copyNoReplace(const std::string& from, const std::string& to,
     copy.from = from;
     copy.to = to;
     copy.temporary = temporary;
-    std::vector<char> buffer(kBufferSize);
-    std::vector<char> second(kBufferSize);
+    // Made once per thread: two fresh megabytes a file cost more page faults than the copy.
+    thread_local std::vector<char> buffer(kBufferSize);
+    thread_local std::vector<char> second(kBufferSize);
     beginCopy(copy, buffer);
     finishCopy(copy, buffer, second);
     return copy.result;

@@ -17,9 +17,10 @@ struct CliRun {
     std::string out;
 };
 
-// Runs the program's `command` with exactly these arguments (no shell), in `folder`.
+// Runs the program's `command` with exactly these arguments (no shell), in `folder`; with
+// `stateFolder`, its journals go there instead of the tests' shared one.
 CliRun runCli(const std::vector<std::string>& arguments, const std::string& folder,
-              const char* command = "rename") {
+              const char* command = "rename", const std::string& stateFolder = {}) {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) {
         return {};
@@ -28,7 +29,8 @@ CliRun runCli(const std::vector<std::string>& arguments, const std::string& fold
     if (child == 0) {
         ::dup2(pipeEnds[1], 1);
         ::close(pipeEnds[0]);
-        if (::chdir(folder.c_str()) != 0) {
+        if (::chdir(folder.c_str()) != 0 ||
+            (!stateFolder.empty() && ::setenv("XDG_STATE_HOME", stateFolder.c_str(), 1) != 0)) {
             ::_exit(97);
         }
         std::vector<char*> argv{const_cast<char*>(SHOTSTAMP_CLI_PATH), const_cast<char*>(command)};
@@ -176,20 +178,22 @@ TEST(CliRename, TemplatesJsonAndReruns) {
 
 TEST(CliRename, DateFoldersAreMadeFoundAgainAndTakenBack) {
     TempFolder dir;
+    TempFolder state; // plain undo takes the last run: no other test's may come between
     writeFile(dir.path() + "a.jpg", jpegWithExif("2005:12:30 20:57:32", "a"));
     writeFile(dir.path() + "b.jpg", jpegWithExif("2006:01:02 03:04:05", "b"));
     const auto before = dir.contents();
-    const CliRun run = runCli({"--into", "%Y/%m", "."}, dir.path());
+    const CliRun run = runCli({"--into", "%Y/%m", "."}, dir.path(), "rename", state.path());
     EXPECT_EQ(run.out, "renamed: a.jpg -> 2005/12/2005-12-30 205732.jpg\n"
                        "renamed: b.jpg -> 2006/01/2006-01-02 030405.jpg\n"
                        "2 renamed, 0 kept\n");
     // A rerun over the whole tree finds every file where the template puts it.
-    const CliRun again = runCli({"--into", "%Y/%m", "--recursive", "."}, dir.path());
+    const CliRun again =
+        runCli({"--into", "%Y/%m", "--recursive", "."}, dir.path(), "rename", state.path());
     EXPECT_EQ(again.out.substr(again.out.rfind('\n', again.out.size() - 2) + 1),
               "0 renamed, 2 kept (2 already named)\n")
         << again.out;
     // Undo puts the files back and removes the folders the run made, now empty.
-    EXPECT_EQ(runCli({}, dir.path(), "undo").status, 0);
+    EXPECT_EQ(runCli({}, dir.path(), "undo", state.path()).status, 0);
     EXPECT_EQ(dir.contents(), before);
 
     // A card imported twice: the second run finds every copy made and copies nothing.
