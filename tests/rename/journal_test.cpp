@@ -23,9 +23,8 @@ using testing::writeFile;
 
 // The real files, with a hook before each journal write and each move; it keeps what was
 // written and how many move lines were synced.
-class Hooked : public FileSystem {
+class Hooked : public testing::PassThroughFiles {
 public:
-    FileSystem& real = realFileSystem();
     std::function<bool()> beforeWrite = [] { return true; }; // false: the write fails
     std::function<MoveResult(const std::string&, const std::string&)> move =
         [this](const std::string& f, const std::string& t) { return real.moveNoReplace(f, t); };
@@ -33,21 +32,8 @@ public:
     std::size_t syncedLines = 0;
     std::size_t syncs = 0;
 
-    FileHandle openForReading(const std::string& p, std::string& m) override {
-        return real.openForReading(p, m);
-    }
     MoveResult moveNoReplace(const std::string& f, const std::string& t) override {
         return move(f, t);
-    }
-    std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& f) override {
-        return real.enumerateJpegs(f);
-    }
-    bool exists(const std::string& p) override { return real.exists(p); }
-    bool identifyOpenFile(std::FILE* f, FileIdentity& id) override {
-        return real.identifyOpenFile(f, id);
-    }
-    bool identifyPath(const std::string& p, FileIdentity& id) override {
-        return real.identifyPath(p, id);
     }
     bool append(std::FILE* f, std::string_view text, std::string& m) override {
         m = "No space left on device";

@@ -169,28 +169,14 @@ TEST(Placement, CopyToAnotherFileSystemAndItsUndo) {
 }
 
 // The real files, with a copy killed after its temporary file was written, and faults when asked.
-class Hooked : public FileSystem {
+class Hooked : public testing::PassThroughFiles {
 public:
-    FileSystem& real = realFileSystem();
     bool killCopy = false;
     std::function<bool(const char* step)> fault = [](const char*) { return false; };
 
-    FileHandle openForReading(const std::string& p, std::string& m) override {
-        return real.openForReading(p, m);
-    }
     MoveResult moveNoReplace(const std::string& f, const std::string& t) override {
         return fault("move") ? MoveResult{MoveStatus::failed, "Input/output error"}
                              : real.moveNoReplace(f, t);
-    }
-    std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& f) override {
-        return real.enumerateJpegs(f);
-    }
-    bool exists(const std::string& p) override { return real.exists(p); }
-    bool identifyOpenFile(std::FILE* f, FileIdentity& id) override {
-        return real.identifyOpenFile(f, id);
-    }
-    bool identifyPath(const std::string& p, FileIdentity& id) override {
-        return real.identifyPath(p, id);
     }
     bool append(std::FILE* f, std::string_view text, std::string& m) override {
         m = "No space left on device";

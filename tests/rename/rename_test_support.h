@@ -23,6 +23,30 @@ inline void makeFolder(const std::string& path) {
     ASSERT_TRUE(std::filesystem::create_directory(path, error)) << path << ": " << error.message();
 }
 
+// The real files, for fakes that change one or two operations: whatever they do not override
+// reaches the real file system.
+class PassThroughFiles : public FileSystem {
+public:
+    FileSystem& real = realFileSystem();
+
+    FileHandle openForReading(const std::string& p, std::string& m) override {
+        return real.openForReading(p, m);
+    }
+    MoveResult moveNoReplace(const std::string& f, const std::string& t) override {
+        return real.moveNoReplace(f, t);
+    }
+    std::unique_ptr<NameEnumeration> enumerateJpegs(const std::string& f) override {
+        return real.enumerateJpegs(f);
+    }
+    bool exists(const std::string& p) override { return real.exists(p); }
+    bool identifyOpenFile(std::FILE* f, FileIdentity& id) override {
+        return real.identifyOpenFile(f, id);
+    }
+    bool identifyPath(const std::string& p, FileIdentity& id) override {
+        return real.identifyPath(p, id);
+    }
+};
+
 class Recorder final : public RenameObserver {
 public:
     void onOutcome(const RenameOutcome& outcome) override { outcomes.push_back(outcome); }
