@@ -458,10 +458,11 @@ int runRename(int argc, char** argv) {
     walk->onSkipped([&reporter](const std::string& path, const std::string& reason) {
         reporter.skipped(path, reason);
     });
-    walk->setFilter([&](const std::string& folder, const std::string& name, bool inWalk) {
+    walk->setFilter([&](const std::string& folder, std::string_view name, bool inWalk) {
         std::string picture;
         return takesName(settings, name) &&
-               !(inWalk && settings.companions && companionIndex.goesWith(folder, name, picture));
+               !(inWalk && settings.companions &&
+                 companionIndex.goesWith(folder, std::string(name), picture));
     });
     settings.options.roots = walk.get();
     RenameCommands commands([&walk]() -> std::unique_ptr<EntryList> { return std::move(walk); },

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "folder_listing.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -105,18 +107,10 @@ std::string runningProgramPath();
 // (Windows); false where it arrives split into arguments (POSIX).
 bool commandLineIsOneText();
 
-// What a folder entry is, without following a symbolic link (a Windows reparse point counts as
-// a link).
-enum class EntryKind { file, folder, link, other, missing };
-
-struct FolderEntry {
-    std::string name;
-    EntryKind kind = EntryKind::other;
-};
-
-// Every name of a folder but "." and "..", with its kind. `folder` is empty or ends in the path
-// separator. False when the folder cannot be read.
-bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries);
+// Every name of a folder but "." and "..", with its kind (and its index where the listing keeps
+// them and the system tells them without a query per file). `folder` is empty or ends in the
+// path separator. False when the folder cannot be read.
+bool listFolder(const std::string& folder, FolderListing& entries);
 
 // What the path names, following a symbolic link; missing when nothing does.
 EntryKind kindOf(const std::string& path);

@@ -83,20 +83,21 @@ CompanionIndex::Folder& CompanionIndex::folderIndex(const std::string& folder) {
         return found->second;
     }
     Folder& index = folders_[folder];
-    std::vector<files::FolderEntry> entries;
+    files::FolderListing entries;
     if (!fileSystem_.listFolder(folder, entries)) {
         return index;
     }
-    for (const files::FolderEntry& entry : entries) {
+    for (const files::FolderListing::Entry entry : entries) {
         if (entry.kind == files::EntryKind::folder) {
             continue;
         }
         if (std::string key = wholeNameKey(entry.name); !key.empty()) {
-            index.companions.emplace(std::move(key), entry.name);
+            index.companions.emplace(std::move(key), std::string(entry.name));
             continue;
         }
         if (const Rank rank = rankOf(entry.name); rank != unrelated) {
-            index.members[text::lowerAscii(stemOf(entry.name))].push_back({entry.name, rank});
+            index.members[text::lowerAscii(stemOf(entry.name))].push_back(
+                {std::string(entry.name), rank});
         }
     }
     // In each group of a stem the best-ranked files are its pictures; the rest go with them.

@@ -178,8 +178,7 @@ MoveResult DryRunFileSystem::moveNoReplace(const std::string& from, const std::s
     return {MoveStatus::moved, {}};
 }
 
-bool DryRunFileSystem::listFolder(const std::string& folder,
-                                  std::vector<files::FolderEntry>& entries) {
+bool DryRunFileSystem::listFolder(const std::string& folder, files::FolderListing& entries) {
     const bool made = [&] {
         const std::lock_guard lock(mutex_);
         return !folder.empty() && madeFolders_.count(folder.substr(0, folder.size() - 1)) != 0;
@@ -193,16 +192,17 @@ bool DryRunFileSystem::listFolder(const std::string& folder,
         const std::string_view name = std::string_view(path).substr(folder.size());
         if (path.size() > folder.size() && path.starts_with(folder) &&
             std::none_of(name.begin(), name.end(), files::isPathSeparator)) {
-            entries.push_back({std::string(name), files::EntryKind::folder});
+            entries.add(name, files::EntryKind::folder);
         }
     }
-    std::erase_if(entries,
-                  [&](const auto& entry) { return freed_.count(folder + entry.name) != 0; });
+    entries.keepIf([&](const files::FolderListing::Entry& entry) {
+        return freed_.count(folder + std::string(entry.name)) == 0;
+    });
     for (const auto& [path, real] : taken_) {
         const std::string_view name = std::string_view(path).substr(folder.size());
         if (path.starts_with(folder) &&
             std::none_of(name.begin(), name.end(), files::isPathSeparator) && !real_.exists(path)) {
-            entries.push_back({std::string(name), files::kindOf(real)});
+            entries.add(name, files::kindOf(real));
         }
     }
     return true;
@@ -230,7 +230,7 @@ bool DryRunFileSystem::createFolder(const std::string& path, std::string& messag
 }
 
 bool DryRunFileSystem::removeFolder(const std::string& path) {
-    std::vector<files::FolderEntry> entries;
+    files::FolderListing entries;
     if (!listFolder(path + files::kPreferredSeparator, entries) || !entries.empty()) {
         return false;
     }

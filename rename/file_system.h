@@ -76,7 +76,7 @@ public:
         return file;
     }
     // Every name of a folder with its kind; false when the folder cannot be read.
-    virtual bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) {
+    virtual bool listFolder(const std::string& folder, files::FolderListing& entries) {
         return files::listFolder(folder, entries);
     }
 
@@ -130,7 +130,7 @@ public:
     bool pretends() const override { return true; }
     bool identifyOpenFile(std::FILE* file, FileIdentity& identity) override;
     bool identifyPath(const std::string& path, FileIdentity& identity) override;
-    bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) override;
+    bool listFolder(const std::string& folder, files::FolderListing& entries) override;
     // Deletes nothing; the name counts as free from then on.
     bool removeFile(const std::string& path) override;
     bool removeUnlessInUse(const std::string& path) override { return removeFile(path); }

@@ -8,12 +8,38 @@ namespace shotstamp {
 
 FolderWalkList::FolderWalkList(std::vector<std::string> operands, bool recursive,
                                FileSystem& fileSystem)
-    : recursive_(recursive), fileSystem_(fileSystem) {
+    : recursive_(recursive), remembers_(recursive || operands.size() > 1), fileSystem_(fileSystem),
+      listed_(remembers_) {
     for (std::string& operand : operands) {
         FileIdentity identity;
         const bool known = fileSystem_.identifyPath(operand, identity);
         operands_.emplace_back(std::move(operand),
                                known ? std::optional(identity) : std::optional<FileIdentity>());
+    }
+}
+
+bool FolderWalkList::IdentitySet::insert(std::uint64_t volume, std::uint64_t index) {
+    if ((count_ + 1) * 4 > slots_.size() * 3) {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(std::max<std::size_t>(64, old.size() * 2), Slot{});
+        count_ = 0;
+        for (const Slot& slot : old) {
+            if (slot.used) {
+                insert(slot.volume, slot.index);
+            }
+        }
+    }
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = (index * 0x9E3779B97F4A7C15ull ^ volume) & mask;; i = (i + 1) & mask) {
+        Slot& slot = slots_[i];
+        if (!slot.used) {
+            slot = {volume, index, true};
+            ++count_;
+            return true;
+        }
+        if (slot.volume == volume && slot.index == index) {
+            return false;
+        }
     }
 }
 
@@ -23,29 +49,33 @@ void FolderWalkList::skip(const std::string& path, const std::string& reason) {
     }
 }
 
-// Queues a file unless it was queued before under this or another name. A file that cannot be
-// identified is queued: opening it then says what is wrong.
-void FolderWalkList::add(const std::string& folder, const std::string& fileName,
-                         const std::optional<FileIdentity>* known) {
+// A file that cannot be identified is given: opening it then says what is wrong.
+bool FolderWalkList::firstTime(const std::string& path, const std::optional<FileIdentity>& known) {
+    if (!remembers_) {
+        return true;
+    }
     FileIdentity identity;
-    const bool identified = known != nullptr
-                                ? known->has_value()
-                                : fileSystem_.identifyPath(folder + fileName, identity);
-    if (known != nullptr && known->has_value()) {
-        identity = **known;
+    if (known) {
+        identity = *known;
+    } else if (!fileSystem_.identifyPath(path, identity)) {
+        return true;
     }
-    if (!identified || given_.insert({identity.volume, identity.index}).second) {
-        pending_.emplace_back(folder, fileName);
-    }
+    return given_.insert(identity.volume, identity.index);
 }
 
 bool FolderWalkList::takeNext(std::string& folder, std::string& fileName) {
     if (!fill()) {
         return false;
     }
-    folder = std::move(pending_.front().first);
-    fileName = std::move(pending_.front().second);
-    pending_.pop_front();
+    if (pendingFile_) {
+        folder = std::move(pendingFile_->first);
+        fileName = std::move(pendingFile_->second);
+        pendingFile_.reset();
+        return true;
+    }
+    folder = listedFolder_;
+    fileName = listed_[nextListed_++].name;
+    listedReady_ = false;
     return true;
 }
 
@@ -53,14 +83,48 @@ bool FolderWalkList::firstEntry(std::string& folder, std::string& fileName) {
     if (!fill()) {
         return false;
     }
-    folder = pending_.front().first;
-    fileName = pending_.front().second;
+    if (pendingFile_) {
+        folder = pendingFile_->first;
+        fileName = pendingFile_->second;
+        return true;
+    }
+    folder = listedFolder_;
+    fileName = listed_[nextListed_].name;
     return true;
+}
+
+bool FolderWalkList::nextListed() {
+    if (listedReady_) {
+        return true;
+    }
+    for (; nextListed_ < listed_.size(); ++nextListed_) {
+        const files::FolderListing::Entry entry = listed_[nextListed_];
+        if (entry.kind == files::EntryKind::folder || !takes(listedFolder_, entry.name, true)) {
+            continue;
+        }
+        std::string path = listedFolder_;
+        path += entry.name;
+        if (entry.kind == files::EntryKind::link) {
+            skip(path, "symbolic link, not followed");
+            continue;
+        }
+        std::optional<FileIdentity> identity;
+        if (entry.index != 0) {
+            identity = FileIdentity{listedVolume_, entry.index, 0, 0};
+        }
+        if (firstTime(path, identity)) {
+            listedReady_ = true;
+            return true;
+        }
+    }
+    listed_.clear();
+    nextListed_ = 0;
+    return false;
 }
 
 // Walks folders and operands until an entry is pending or nothing is left.
 bool FolderWalkList::fill() {
-    while (pending_.empty()) {
+    while (!pendingFile_ && !nextListed()) {
         if (!folders_.empty()) {
             const std::string folder = std::move(folders_.back());
             folders_.pop_back();
@@ -77,15 +141,15 @@ bool FolderWalkList::fill() {
             if (operand == ".") {
                 operand.clear(); // the current folder, as an empty folder text means
             } else if (!operand.empty() && !files::isPathSeparator(operand.back())) {
-                operand += files::isPathSeparator('\\') ? '\\' : '/';
+                operand += files::kPreferredSeparator;
             }
             roots_[operand] = operand;
             walkFolder(operand);
         } else {
-            const std::string folder = files::folderOf(operand);
-            const std::string name = operand.substr(folder.size());
-            if (takes(folder, name, false)) {
-                add(folder, name, &identity);
+            std::string folder = files::folderOf(operand);
+            std::string name = operand.substr(folder.size());
+            if (takes(folder, name, false) && firstTime(operand, identity)) {
+                pendingFile_.emplace(std::move(folder), std::move(name));
             }
         }
     }
@@ -102,37 +166,34 @@ void FolderWalkList::walkFolder(const std::string& folder) {
     if (!seen_.insert({volume, index}).second) {
         return;
     }
-    std::vector<files::FolderEntry> entries;
-    if (!fileSystem_.listFolder(folder, entries)) {
+    listed_.clear();
+    nextListed_ = 0;
+    if (!fileSystem_.listFolder(folder, listed_)) {
+        listed_.clear();
         skip(folder, "cannot read folder");
         return;
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.name < b.name; });
-    std::vector<std::string> subFolders;
-    for (const files::FolderEntry& entry : entries) {
-        if (entry.kind == files::EntryKind::folder) {
-            if (recursive_) {
-                subFolders.push_back(folder + entry.name);
-            }
-        } else if (!takes(folder, entry.name, true)) {
-            continue;
-        } else if (entry.kind == files::EntryKind::link) {
-            skip(folder + entry.name, "symbolic link, not followed");
-        } else {
-            add(folder, entry.name);
-        }
+    listed_.sortByName();
+    listedFolder_ = folder;
+    listedVolume_ = volume;
+    if (!recursive_) {
+        return;
     }
     // Sub-folders in name order: the stack takes them last first.
-    const char separator = files::isPathSeparator('\\') ? '\\' : '/';
     const std::string root = rootOf(folder);
-    for (auto it = subFolders.rbegin(); it != subFolders.rend(); ++it) {
-        folders_.push_back(*it + separator);
-        roots_[folders_.back()] = root;
+    for (std::size_t i = listed_.size(); i-- > 0;) {
+        if (const files::FolderListing::Entry entry = listed_[i];
+            entry.kind == files::EntryKind::folder) {
+            std::string path = folder;
+            path += entry.name;
+            path += files::kPreferredSeparator;
+            roots_[path] = root;
+            folders_.push_back(std::move(path));
+        }
     }
 }
 
-bool FolderWalkList::takes(const std::string& folder, const std::string& name, bool inWalk) const {
+bool FolderWalkList::takes(const std::string& folder, std::string_view name, bool inWalk) const {
     return filter_ ? filter_(folder, name, inWalk) : text::endsWithJpg(name);
 }
 

@@ -157,6 +157,16 @@ bool readWhole(std::FILE* file, std::string& text) {
     return std::ferror(file) == 0;
 }
 
+// True when the journal's last line says that its run ended well. Only its end is read: a
+// journal of a large run is megabytes long.
+bool endsComplete(std::FILE* file) {
+    constexpr std::string_view kEnd = "\nend complete\n";
+    char tail[kEnd.size()];
+    return std::fseek(file, -static_cast<long>(sizeof tail), SEEK_END) == 0 &&
+           std::fread(tail, 1, sizeof tail, file) == sizeof tail &&
+           std::string_view(tail, sizeof tail) == kEnd;
+}
+
 // One line of a journal into `run`; false when a version 2 line does not parse.
 bool readLine(std::string_view line, int version, bool headerOnly, JournalRun& run,
               std::map<std::uint64_t, std::size_t>& numbered, bool& stop) {
@@ -284,12 +294,12 @@ bool isRunName(const std::string& name) {
 }
 
 std::vector<std::string> listRuns(FileSystem& fileSystem, const std::string& journalFolder) {
-    std::vector<files::FolderEntry> entries;
+    files::FolderListing entries;
     std::vector<std::string> names;
     if (journalFolder.empty() || !fileSystem.listFolder(journalFolder, entries)) {
         return names;
     }
-    for (const files::FolderEntry& entry : entries) {
+    for (const files::FolderListing::Entry entry : entries) {
         const std::string_view name = entry.name;
         if (entry.kind == files::EntryKind::file && name.size() > kSuffix.size() &&
             name.substr(name.size() - kSuffix.size()) == kSuffix) {
@@ -655,10 +665,9 @@ void RunJournal::tidyAfterKilledRuns() {
     for (std::size_t i = runs.size() > kLooked ? runs.size() - kLooked : 0; i < runs.size(); ++i) {
         // A run that ended well says so on its last line; only the others are read line by line.
         std::string message;
-        std::string text;
         const FileHandle file =
             fileSystem_.openForReading(folder + runs[i] + std::string(kSuffix), message);
-        if (!file || !readWhole(file.get(), text) || text.ends_with("\nend complete\n")) {
+        if (!file || endsComplete(file.get())) {
             continue;
         }
         JournalRun run;

@@ -4,7 +4,7 @@
 
 namespace shotstamp {
 
-bool readExifPastSections(const PictureScan& scan, FileSystem& fileSystem, PictureRecord& record) {
+bool readExifPastSections(const PictureScan& scan, FileSystem& fileSystem, ExifDate& exif) {
     if (!scan.opened || !scan.sectionLimitReached || scan.exifSegmentFound) {
         return false;
     }
@@ -19,8 +19,7 @@ bool readExifPastSections(const PictureScan& scan, FileSystem& fileSystem, Pictu
     if (!reader.record().exifPresent) {
         return false;
     }
-    record = reader.record();
-    record.thumbnailData = nullptr;
+    exif = exifDateOf(reader.record());
     return true;
 }
 

@@ -377,13 +377,14 @@ bool isTemporaryCopyName(const std::string& name) {
 }
 
 void sweepStaleCopies(FileSystem& fileSystem, const std::string& folder) {
-    std::vector<files::FolderEntry> entries;
+    files::FolderListing entries;
     if (!fileSystem.listFolder(folder, entries)) {
         return;
     }
-    for (const files::FolderEntry& entry : entries) {
-        if (entry.kind == files::EntryKind::file && isTemporaryCopyName(entry.name)) {
-            fileSystem.removeUnlessInUse(folder + entry.name);
+    for (const files::FolderListing::Entry entry : entries) {
+        const std::string name(entry.name);
+        if (entry.kind == files::EntryKind::file && isTemporaryCopyName(name)) {
+            fileSystem.removeUnlessInUse(folder + name);
         }
     }
 }

@@ -19,7 +19,7 @@ std::string fieldText(const char* field, std::size_t size) {
 
 // The sub-second digits as the camera wrote them, without the spaces some pad them with; empty
 // unless what is left is all digits.
-std::string subsecondDigits(const PictureRecord& record) {
+std::string subsecondDigits(const ExifDate& record) {
     std::string digits = fieldText(record.subSecTimeOriginal, sizeof record.subSecTimeOriginal);
     while (!digits.empty() && digits.back() == ' ') {
         digits.pop_back();
@@ -68,7 +68,7 @@ CaptureTime momentOfText(std::string_view text) {
 }
 
 // The window's rule: DateTimeOriginal as written, its stamp made from the text.
-PictureDate dateAsWritten(const PictureScan& scan, const PictureRecord& record,
+PictureDate dateAsWritten(const PictureScan& scan, const ExifDate& record,
                           const RenameOptions& options) {
     PictureDate date;
     if (!record.exifPresent) {
@@ -164,7 +164,7 @@ bool shiftCaptureTime(CaptureTime& time, std::int64_t seconds) {
     return true;
 }
 
-PictureDate datePicture(const PictureScan& scan, const PictureRecord& record,
+PictureDate datePicture(const PictureScan& scan, const ExifDate& record,
                         const RenameOptions& options) {
     if (options.dating == nullptr || (scan.startsLikeJpeg && options.dating->exifOnly())) {
         PictureDate date = dateAsWritten(scan, record, options);

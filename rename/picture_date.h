@@ -36,7 +36,7 @@ struct PictureDate {
 
 // Dates one scanned file. `record` is the JPEG record to use (the scan's own, or one read again
 // past the kept segments).
-PictureDate datePicture(const PictureScan& scan, const PictureRecord& record,
+PictureDate datePicture(const PictureScan& scan, const ExifDate& record,
                         const RenameOptions& options);
 
 // Moves a moment by a clock correction; a day-only moment moves by whole days of it. False when

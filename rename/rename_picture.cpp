@@ -113,10 +113,9 @@ bool decide(const PictureScan& scan, PrefixSource& prefix, FileSystem& fileSyste
         outcome.systemMessage = scan.systemMessage;
         return false;
     }
-    PictureRecord lateRecord{};
-    const bool late =
-        options.readPastSections && readExifPastSections(scan, fileSystem, lateRecord);
-    const PictureDate date = datePicture(scan, late ? lateRecord : scan.record, options);
+    ExifDate lateExif;
+    const bool late = options.readPastSections && readExifPastSections(scan, fileSystem, lateExif);
+    const PictureDate date = datePicture(scan, late ? lateExif : scan.exif, options);
     outcome.dateSource = date.source;
     outcome.notes = date.notes;
     if (date.kept != RenameKind::renamed) {

@@ -4,6 +4,7 @@
 #include "metadata/picture_reader.h"
 #include "platform/random_file.h"
 
+#include <cstring>
 #include <utility>
 
 namespace shotstamp {
@@ -44,6 +45,14 @@ private:
 
 } // namespace
 
+ExifDate exifDateOf(const PictureRecord& record) {
+    ExifDate exif;
+    std::memcpy(exif.dateTimeOriginal, record.dateTimeOriginal, sizeof exif.dateTimeOriginal);
+    std::memcpy(exif.subSecTimeOriginal, record.subSecTimeOriginal, sizeof exif.subSecTimeOriginal);
+    exif.exifPresent = record.exifPresent;
+    return exif;
+}
+
 std::string readSidecarXmp(const std::string& path, FileSystem& fileSystem) {
     for (const std::string& candidate : capture::sidecarPaths(path)) {
         std::string message;
@@ -82,13 +91,12 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
     scan.exifSegmentFound = reader.exifSegmentCount() > 0;
     scan.sectionLimitReached = reader.sectionLimitReached();
     scan.readerMessage = reader.errorText();
-    scan.record = reader.record();
-    scan.record.thumbnailData = nullptr;
+    scan.exif = exifDateOf(reader.record());
     if (settings.everyContainer) {
         scan.extracted = true;
         if (scan.startsLikeJpeg) {
             // The JPEG reader has read what the extract step would: nothing is read twice.
-            takeJpegReading(scan.record, std::move(texts), scan.found);
+            takeJpegReading(reader.record(), std::move(texts), scan.found);
         } else {
             files::FileRandomSource random(file.get());
             scan.found = extractMetadata(random);

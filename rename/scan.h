@@ -26,6 +26,16 @@ struct ScanSettings {
 };
 
 // What reading one file found.
+// What dating needs of the reader's record. A scan waits in a batch of hundreds, and the record's
+// other fields (a 1,000-byte comment among them) would make each several times larger.
+struct ExifDate {
+    char dateTimeOriginal[sizeof PictureRecord::dateTimeOriginal] = {};
+    char subSecTimeOriginal[sizeof PictureRecord::subSecTimeOriginal] = {};
+    bool exifPresent = false;
+};
+
+ExifDate exifDateOf(const PictureRecord& record);
+
 struct PictureScan {
     std::string folder;
     std::string fileName;
@@ -35,7 +45,7 @@ struct PictureScan {
     bool exifSegmentFound = false;    // an Exif segment was there, readable or not
     bool sectionLimitReached = false; // the reader stopped at the most sections it keeps
     std::string readerMessage;        // the reader's last message
-    PictureRecord record{};  // thumbnailData is cleared: it would point into the finished reader
+    ExifDate exif;
     bool identified = false; // which file was read, so that no other one is moved in its place
     FileIdentity identity;
 

@@ -308,18 +308,18 @@ bool commandLineIsOneText() {
     return false;
 }
 
-bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+bool listFolder(const std::string& folder, FolderListing& entries) {
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) {
         return false;
     }
     const int dirFd = ::dirfd(dir);
+    bool complete = true;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name(entry->d_name);
         if (name == "." || name == "..") {
             continue;
         }
-        FolderEntry out{std::string(name), EntryKind::other};
         unsigned char type = entry->d_type;
         if (type == DT_UNKNOWN) {
             struct stat info {};
@@ -330,14 +330,18 @@ bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
                                                : DT_UNKNOWN;
             }
         }
-        out.kind = type == DT_REG   ? EntryKind::file
-                   : type == DT_DIR ? EntryKind::folder
-                   : type == DT_LNK ? EntryKind::link
-                                    : EntryKind::other;
-        entries.push_back(std::move(out));
+        const EntryKind kind = type == DT_REG   ? EntryKind::file
+                               : type == DT_DIR ? EntryKind::folder
+                               : type == DT_LNK ? EntryKind::link
+                                                : EntryKind::other;
+        // The entry's inode number comes with its name: no query per file.
+        if (!entries.add(name, kind, static_cast<std::uint64_t>(entry->d_ino))) {
+            complete = false;
+            break;
+        }
     }
     ::closedir(dir);
-    return true;
+    return complete;
 }
 
 EntryKind kindOf(const std::string& path) {

@@ -217,12 +217,13 @@ bool commandLineIsOneText() {
     return true;
 }
 
-bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+bool listFolder(const std::string& folder, FolderListing& entries) {
     WIN32_FIND_DATAA data{};
     const HANDLE handle = FindFirstFileA((folder + "*").c_str(), &data);
     if (handle == INVALID_HANDLE_VALUE) {
         return GetLastError() == ERROR_FILE_NOT_FOUND;
     }
+    bool complete = true;
     do {
         const std::string_view name(data.cFileName);
         if (name == "." || name == "..") {
@@ -232,10 +233,11 @@ bool listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
         const EntryKind kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::link
                                : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::folder
                                                                                 : EntryKind::file;
-        entries.push_back({std::string(name), kind});
-    } while (FindNextFileA(handle, &data));
+        // The find data carries no file index: 0 leaves the query to whoever needs it.
+        complete = entries.add(name, kind);
+    } while (complete && FindNextFileA(handle, &data));
     FindClose(handle);
-    return true;
+    return complete;
 }
 
 EntryKind kindOf(const std::string& path) {

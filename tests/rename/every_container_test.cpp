@@ -50,7 +50,7 @@ std::vector<RenameOutcome> renameFolder(const std::string& folder, const RenameO
         [&]() -> std::unique_ptr<EntryList> {
             auto walk =
                 std::make_unique<FolderWalkList>(std::vector{folder}, false, realFileSystem());
-            walk->setFilter([](const std::string&, const std::string& name, bool) {
+            walk->setFilter([](const std::string&, std::string_view name, bool) {
                 return hasSupportedExtension(name);
             });
             return walk;

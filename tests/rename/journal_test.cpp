@@ -310,11 +310,11 @@ public:
     }
     std::string resolve(const std::string& path) {
         const std::size_t cut = path.find_last_of("/\\") + 1;
-        std::vector<files::FolderEntry> entries;
+        files::FolderListing entries;
         real.listFolder(path.substr(0, cut), entries);
-        for (const auto& e : entries) {
-            if (lower(e.name) == lower(path.substr(cut))) {
-                return path.substr(0, cut) + e.name;
+        for (const auto e : entries) {
+            if (const std::string name(e.name); lower(name) == lower(path.substr(cut))) {
+                return path.substr(0, cut) + name;
             }
         }
         return path;

@@ -34,7 +34,7 @@ public:
     bool identifyPath(const std::string& path, FileIdentity& identity) override {
         return real().identifyPath(path, identity);
     }
-    bool listFolder(const std::string& folder, std::vector<files::FolderEntry>& entries) override {
+    bool listFolder(const std::string& folder, files::FolderListing& entries) override {
         return folder.find("locked") == std::string::npos && real().listFolder(folder, entries);
     }
 
