@@ -161,7 +161,9 @@ bool PictureReader::readSections(ByteSource& source) {
         } else if (code == kMarkerCom) {
             if (!commentTaken) {
                 commentTaken = true;
-                takeComment(data, length);
+                if (!skipComment_) {
+                    takeComment(data, length);
+                }
             } else {
                 discard();
             }

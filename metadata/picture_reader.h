@@ -76,6 +76,9 @@ public:
     // `packet`. Either may be null; the segments the reader keeps stay the same.
     void setDateTexts(ExifDateTexts* texts) { dateTexts_ = texts; }
     void setXmpPacket(std::string* packet) { xmpPacket_ = packet; }
+    // Before reading: leave the record's comment empty. Renaming never shows it, and copying it
+    // byte by byte was a tenth of a rename run's own work.
+    void skipComment() { skipComment_ = true; }
 
     // True when the start-of-scan segment was reached. Called once per reader.
     bool readSections(std::FILE* file);
@@ -117,6 +120,7 @@ private:
     bool exifParsed_ = false; // some Exif segment of the file could be read
     const std::uint8_t* thumbnailBlock_ = nullptr;
     bool lookPast_ = false;
+    bool skipComment_ = false;
     bool sectionLimitReached_ = false;
     std::unique_ptr<std::uint8_t[]> lateExif_; // the Exif segment found past the kept sections
     ExifDateTexts* dateTexts_ = nullptr;

@@ -105,6 +105,11 @@ bool DryRunFileSystem::identifyPath(const std::string& path, FileIdentity& ident
     return real_.identifyPath(real, identity);
 }
 
+void DryRunFileSystem::knowExists(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    realExists_.try_emplace(path, true);
+}
+
 bool DryRunFileSystem::exists(const std::string& path) {
     const std::lock_guard lock(mutex_);
     return existsLocked(path);

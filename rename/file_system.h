@@ -128,6 +128,9 @@ public:
     // Safe to read from several threads when the real one is: the remembered names are locked.
     bool readsConcurrently() const override { return real_.readsConcurrently(); }
     bool pretends() const override { return true; }
+    // Tells that a path was a file a moment ago (it was just opened), so that the first move of
+    // it asks the real file system nothing.
+    void knowExists(const std::string& path);
     bool identifyOpenFile(std::FILE* file, FileIdentity& identity) override;
     bool identifyPath(const std::string& path, FileIdentity& identity) override;
     bool listFolder(const std::string& folder, files::FolderListing& entries) override;

@@ -106,14 +106,10 @@ namespace {
 
 MoveResult makeMoveStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& move,
                         bool caseStep) {
+    // The file is checked after the move only: a swap before it is caught there too (and moved
+    // back), and a check before would cost a query per picture, a round trip on a share.
     FileIdentity now;
     const bool checked = move.identified && !fileSystem.pretends();
-    if (checked && fileSystem.identifyPath(move.from, now) && !(now == move.identity)) {
-        if (journal != nullptr) {
-            journal->result(move.number, false);
-        }
-        return {MoveStatus::failed, kChangedFile};
-    }
     MoveResult result = fileSystem.moveNoReplace(move.from, move.to);
     if (caseStep && result.status == MoveStatus::targetExists && move.identified &&
         move.from != move.to && fileSystem.identifyPath(move.to, now) && now == move.identity) {
@@ -124,7 +120,7 @@ MoveResult makeMoveStep(FileSystem& fileSystem, MoveJournal* journal, const Prep
     }
     if (result.status == MoveStatus::moved && checked && fileSystem.identifyPath(move.to, now) &&
         !(now == move.identity)) {
-        // Another program put a file under the old name between the check and the move.
+        // Another program put a file under the old name since it was read.
         if (journal != nullptr) {
             journal->result(move.number, false);
         }

@@ -144,6 +144,11 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
     std::vector<PicturePlan> plans(batch.size());
     {
         DryRunFileSystem pretend(*fileSystem_);
+        for (const PictureScan& scan : batch) {
+            if (scan.opened) {
+                pretend.knowExists(scan.folder + scan.fileName);
+            }
+        }
         PlanRecorder recorder;
         RenameOptions planning = options_;
         planning.journal = &recorder;
