@@ -41,6 +41,7 @@ public:
             indexes_.push_back(index);
         }
         order_.clear();
+        folded_.clear();
         return true;
     }
 
@@ -50,9 +51,7 @@ public:
 
     Entry operator[](std::size_t position) const {
         const std::size_t i = order_.empty() ? position : order_[position];
-        const std::size_t start = i == 0 ? 0 : ends_[i - 1];
-        return {std::string_view(names_).substr(start, ends_[i] - start), kinds_[i],
-                keepIndexes_ ? indexes_[i] : 0};
+        return {rawName(i), kinds_[i], keepIndexes_ ? indexes_[i] : 0};
     }
 
     // Byte order of the names, as the walk hands files out.
@@ -67,6 +66,25 @@ public:
             return (*this)[a].name < (*this)[b].name;
         });
         order_ = std::move(order);
+    }
+
+    // Whether a name equal to `name` but for ASCII letter case is listed: a binary search over
+    // the names folded to lower case, made on the first call after the listing changed.
+    bool containsIgnoringCase(std::string_view name) const {
+        if (folded_.size() != size()) {
+            folded_.resize(size());
+            for (std::size_t i = 0; i < folded_.size(); ++i) {
+                folded_[i] = static_cast<std::uint32_t>(i);
+            }
+            std::sort(folded_.begin(), folded_.end(), [this](std::uint32_t a, std::uint32_t b) {
+                return lessIgnoringCase(rawName(a), rawName(b));
+            });
+        }
+        const auto at = std::lower_bound(folded_.begin(), folded_.end(), name,
+                                         [this](std::uint32_t i, std::string_view key) {
+                                             return lessIgnoringCase(rawName(i), key);
+                                         });
+        return at != folded_.end() && !lessIgnoringCase(name, rawName(*at));
     }
 
     // Keeps the entries for which `keep(entry)` is true, in their order.
@@ -103,12 +121,26 @@ public:
 private:
     static constexpr std::size_t kMaxNameBytes = 0xFFFFFFFFu;
 
+    std::string_view rawName(std::size_t i) const {
+        const std::size_t start = i == 0 ? 0 : ends_[i - 1];
+        return std::string_view(names_).substr(start, ends_[i] - start);
+    }
+    static char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+    static bool lessIgnoringCase(std::string_view a, std::string_view b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](char x, char y) {
+                                                return static_cast<unsigned char>(folded(x)) <
+                                                       static_cast<unsigned char>(folded(y));
+                                            });
+    }
+
     bool keepIndexes_;
     std::string names_;
     std::vector<std::uint32_t> ends_;
     std::vector<EntryKind> kinds_;
     std::vector<std::uint64_t> indexes_;
-    std::vector<std::uint32_t> order_; // positions in name order once sorted
+    std::vector<std::uint32_t> order_;          // positions in name order once sorted
+    mutable std::vector<std::uint32_t> folded_; // positions in case-blind order, made on demand
 };
 
 } // namespace shotstamp::files

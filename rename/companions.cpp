@@ -175,6 +175,14 @@ std::vector<CompanionMove> CompanionIndex::companionsOf(const std::string& folde
     return moves;
 }
 
+void CompanionIndex::restore(const std::string& folder, const std::string& name) {
+    std::string key = wholeNameKey(name);
+    if (key.empty()) {
+        key = text::lowerAscii(stemOf(name));
+    }
+    folderIndex(folder).companions.emplace(std::move(key), name);
+}
+
 void CompanionIndex::noteMove(const std::string& folder, const std::string& from,
                               const std::string& /*to*/) {
     auto& companions = folderIndex(folder).companions;

@@ -40,6 +40,9 @@ public:
 
     // A companion was renamed in `folder`; it belongs to no picture any more.
     void noteMove(const std::string& folder, const std::string& from, const std::string& to);
+    // A companion that a plan took (and noted as moved) stays where it was after all: it is
+    // given again, to the next picture that claims it.
+    void restore(const std::string& folder, const std::string& name);
 
     // Told of every file that more than one picture could claim, with its path, once.
     using SharedHandler = std::function<void(const std::string& path)>;

@@ -16,6 +16,11 @@ public:
     virtual bool takeNext(std::string& folder, std::string& fileName) = 0;
     // The first entry, removing nothing; false when there is none.
     virtual bool firstEntry(std::string& folder, std::string& fileName) = 0;
+    // True when the list read the folder of `path` as a whole and no name like it was there
+    // then. A name made since, by this run or another program, is not known, so this only
+    // spares a plan a query about a new name; the move itself still never replaces. False
+    // whenever that cannot be told.
+    virtual bool listedWithout(const std::string& /*path*/) const { return false; }
 };
 
 // The entry list for this platform's command line: the Windows build searches the one

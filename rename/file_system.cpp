@@ -125,7 +125,7 @@ bool DryRunFileSystem::existsLocked(const std::string& path) {
     // Nothing changes under a dry run: the real answer is asked for once.
     const auto [known, added] = realExists_.try_emplace(path, false);
     if (added) {
-        known->second = real_.exists(path);
+        known->second = !(knownMissing_ && knownMissing_(path)) && real_.exists(path);
     }
     return known->second;
 }

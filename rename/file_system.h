@@ -3,6 +3,7 @@
 #include "platform/files.h"
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -131,6 +132,10 @@ public:
     // Tells that a path was a file a moment ago (it was just opened), so that the first move of
     // it asks the real file system nothing.
     void knowExists(const std::string& path);
+    // Asked before the real file system whether a path is missing: true spares the query.
+    void knowMissingBy(std::function<bool(const std::string& path)> missing) {
+        knownMissing_ = std::move(missing);
+    }
     bool identifyOpenFile(std::FILE* file, FileIdentity& identity) override;
     bool identifyPath(const std::string& path, FileIdentity& identity) override;
     bool listFolder(const std::string& folder, files::FolderListing& entries) override;
@@ -159,6 +164,7 @@ private:
     std::set<std::string> freed_;
     std::set<std::string> madeFolders_; // without a separator at the end
     std::unordered_map<std::string, bool> realExists_;
+    std::function<bool(const std::string&)> knownMissing_;
     std::string fittingFolder_;
     std::size_t fittingName_ = 0;
     std::size_t fittingPath_ = 0;

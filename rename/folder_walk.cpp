@@ -93,6 +93,16 @@ bool FolderWalkList::firstEntry(std::string& folder, std::string& fileName) {
     return true;
 }
 
+bool FolderWalkList::listedWithout(const std::string& path) const {
+    if (listed_.empty() || path.size() <= listedFolder_.size() ||
+        !path.starts_with(listedFolder_)) {
+        return false;
+    }
+    const std::string_view name = std::string_view(path).substr(listedFolder_.size());
+    return std::none_of(name.begin(), name.end(), files::isPathSeparator) &&
+           !listed_.containsIgnoringCase(name);
+}
+
 bool FolderWalkList::nextListed() {
     if (listedReady_) {
         return true;

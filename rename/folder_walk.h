@@ -33,6 +33,9 @@ public:
 
     bool takeNext(std::string& folder, std::string& fileName) override;
     bool firstEntry(std::string& folder, std::string& fileName) override;
+    // Answers for the folder whose files are being handed out; a name that differs from a listed
+    // one only in letter case counts as listed (it may be that file where case is ignored).
+    bool listedWithout(const std::string& path) const override;
 
     using SkipHandler = std::function<void(const std::string& path, const std::string& reason)>;
     void onSkipped(SkipHandler handler) { onSkipped_ = std::move(handler); }

@@ -70,8 +70,11 @@ void noteCompanions(const PicturePlan& plan, const std::string& folder, Companio
     }
     for (const auto& [from, to] : plan.outcome.companions) {
         const std::string oldName = from.substr(folder.size());
-        const std::string newName = to.substr(folder.size());
-        index->noteMove(folder, made ? oldName : newName, made ? newName : oldName);
+        if (made) {
+            index->noteMove(folder, oldName, to.substr(folder.size()));
+        } else {
+            index->restore(folder, oldName);
+        }
     }
 }
 
@@ -116,6 +119,39 @@ const char* reasonText(RenameKind kind) {
     return "unknown";
 }
 
+namespace {
+
+// Two bit positions of a path in the filter (FNV-1a, split in halves).
+std::pair<std::size_t, std::size_t> filterBits(const std::string& path, std::size_t bits) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : path) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return {static_cast<std::size_t>(hash % bits), static_cast<std::size_t>((hash >> 32) % bits)};
+}
+
+} // namespace
+
+void RenameCommands::GivenNames::add(const std::string& path) {
+    const auto [a, b] = filterBits(path, kBits);
+    bits_[a / 64] |= std::uint64_t{1} << (a % 64);
+    bits_[b / 64] |= std::uint64_t{1} << (b % 64);
+}
+
+bool RenameCommands::GivenNames::mayHave(const std::string& path) const {
+    const auto [a, b] = filterBits(path, kBits);
+    return (bits_[a / 64] >> (a % 64) & 1) != 0 && (bits_[b / 64] >> (b % 64) & 1) != 0;
+}
+
+void RenameCommands::noteGiven(const RenameOutcome& outcome) {
+    if (outcome.kind == RenameKind::renamed) {
+        given_.add(outcome.newPath);
+        for (const auto& [from, to] : outcome.companions) {
+            given_.add(to);
+        }
+    }
+}
+
 RenameCommands::RenameCommands(EntryListFactory makeEntryList, PrefixSource& prefix,
                                std::function<void()> closeWindow, RenameObserver* observer,
                                FileSystem* fileSystem)
@@ -131,6 +167,7 @@ RenameOutcome RenameCommands::handle(const PictureScan& scan) {
             renameScanned(scanPicture(scan.folder, scan.fileName, *fileSystem_, options_.scan),
                           prefix_, *fileSystem_, options_);
     }
+    noteGiven(outcome);
     if (observer_ != nullptr) {
         observer_->onOutcome(outcome);
     }
@@ -144,6 +181,14 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
     std::vector<PicturePlan> plans(batch.size());
     {
         DryRunFileSystem pretend(*fileSystem_);
+        if (listed_ != nullptr) {
+            // A new name that the folder's listing did not have and that this run has not given
+            // needs no query; should another program have taken it since, the move is refused
+            // and the picture handled alone.
+            pretend.knowMissingBy([this](const std::string& path) {
+                return !given_.mayHave(path) && listed_->listedWithout(path);
+            });
+        }
         for (const PictureScan& scan : batch) {
             if (scan.opened) {
                 pretend.knowExists(scan.folder + scan.fileName);
@@ -211,6 +256,7 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
             ours[made] = result.message.empty();
         }
         if (asPlanned) {
+            noteGiven(plan.outcome);
             if (observer_ != nullptr) {
                 observer_->onOutcome(plan.outcome);
             }
@@ -279,9 +325,11 @@ void RenameCommands::renameMarked() {
     if (!markedList_ && makeEntryList_) {
         markedList_ = makeEntryList_();
     }
+    listed_ = markedList_.get();
     renameAll([this](std::string& folder, std::string& fileName) {
         return markedList_ && markedList_->takeNext(folder, fileName);
     });
+    listed_ = nullptr;
     if (closeWindow_) {
         closeWindow_();
     }

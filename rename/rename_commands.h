@@ -9,6 +9,7 @@
 #include "rename_picture.h"
 #include "scan.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
@@ -61,6 +62,21 @@ private:
     int jobs_ = 0;
     std::unique_ptr<EntryList> markedList_;
     std::unique_ptr<EntryList> allInPathList_;
+    const EntryList* listed_ = nullptr; // the list being renamed, for what its listing knows
+    // The names this run has given, in a fixed-size filter: a name that may be among them is
+    // asked of the file system even when the listing did not have it. A false "may" costs only
+    // that query, and the filter stays a quarter megabyte however many files the run names.
+    class GivenNames {
+    public:
+        void add(const std::string& path);
+        bool mayHave(const std::string& path) const;
+
+    private:
+        static constexpr std::size_t kBits = std::size_t{1} << 21;
+        std::vector<std::uint64_t> bits_ = std::vector<std::uint64_t>(kBits / 64);
+    };
+    GivenNames given_;
+    void noteGiven(const RenameOutcome& outcome);
     RenameOptions options_;
 };
 

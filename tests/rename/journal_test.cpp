@@ -125,6 +125,31 @@ TEST(Journal, NoMoveBeforeItsLineIsSyncedAndFewSyncs) {
     EXPECT_EQ(dir.contents(), before);
 }
 
+// Another program takes a picture's planned name right before its move: the picture is renamed
+// on its own, with its companion, and the pictures planned after it keep theirs.
+TEST(Journal, ANameTakenBeforeItsPlannedMoveKeepsTheCompanionsTogether) {
+    TempFolder dir;
+    TempFolder state;
+    fillCard(dir.path());
+    Hooked files;
+    bool taken = false;
+    files.move = [&](const std::string& from, const std::string& to) {
+        if (!taken && from == dir.path() + "IMG_20.JPG") {
+            taken = true;
+            writeFile(to, "another program's file");
+        }
+        return files.real.moveNoReplace(from, to);
+    };
+    RunJournal journal(state.path(), "test", {}, RunJournal::WhenUnwritable::stop, &files);
+    EXPECT_EQ(renamed(renameCard(dir.path(), files, &journal)), 50);
+    ASSERT_TRUE(taken);
+    const auto after = dir.contents();
+    EXPECT_EQ(after.size(), 101u);
+    for (const auto& [name, sum] : after) {
+        EXPECT_FALSE(name.starts_with("IMG_")) << name << " was left behind";
+    }
+}
+
 // Disk full (from then on) and an I/O error (once) at every journal write and every move; after
 // each run, undo gives every file its name and bytes back.
 TEST(Journal, FaultAtEveryWriteAndMoveIsUndoneExactly) {
