@@ -4,9 +4,10 @@
 // `sync` (which alike leaves every copy on the device). The copy routines are also timed alone:
 // one checked copy at a time and with the flushes of 16 copies overlapped (files::CopyQueue).
 //
-// usage: copy_bench [N] [size in KiB] [target folder] [rounds]  (defaults: 1000 files of
-// 256 KiB, a fresh folder beside the sources, 5 rounds whose median counts; give a folder on
-// another file system to cross one)
+// usage: copy_bench [N] [size in KiB] [target folder] [rounds] [other shotstamp-cli]
+// (defaults: 1000 files of 256 KiB, a fresh folder beside the sources, 5 rounds whose median
+// counts; give a folder on another file system to cross one, and another build of the program
+// for a before/after comparison)
 #include "platform/files.h"
 #include "tests/support/test_files.h"
 
@@ -102,13 +103,12 @@ int main(int argc, char** argv) {
         tidy(folder);
         return seconds;
     };
-    auto cliCopy = [&]() {
+    const std::string other = argc > 5 ? argv[5] : "";
+    auto cliCopy = [&](const std::string& program, const char* what) {
         runShell("sync");
         const std::string folder = fresh("cli");
-        const double seconds =
-            report("shotstamp-cli rename --copy --into",
-                   runShell(std::string("'") + SHOTSTAMP_CLI_PATH + "' rename --copy --into '" +
-                            folder + "' '" + source + "' > /dev/null"));
+        const double seconds = report(what, runShell("'" + program + "' rename --copy --into '" +
+                                                     folder + "' '" + source + "' > /dev/null"));
         std::size_t copied = 0;
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
             copied += entry.path().extension() == ".jpg" ? 1 : 0;
@@ -152,11 +152,14 @@ int main(int argc, char** argv) {
     };
     // The contenders take turns within each round, so that a busy moment of the shared machine
     // falls on all of them alike; the median round counts.
-    std::vector<double> cp, cpSync, cli, single, queued;
+    std::vector<double> cp, cpSync, cli, otherCli, single, queued;
     for (int round = 0; round < rounds; ++round) {
         cp.push_back(plainCopy("cp -r", ""));
         cpSync.push_back(plainCopy("cp -r then sync", " && sync"));
-        cli.push_back(cliCopy());
+        cli.push_back(cliCopy(SHOTSTAMP_CLI_PATH, "shotstamp-cli rename --copy --into"));
+        if (!other.empty()) {
+            otherCli.push_back(cliCopy(other, "the other shotstamp-cli"));
+        }
         single.push_back(checkedCopies("checked copy, one at a time", false));
         queued.push_back(checkedCopies("checked copy, 16 in flight", true));
     }
@@ -164,6 +167,9 @@ int main(int argc, char** argv) {
     report("cp -r", median(cp));
     report("cp -r then sync", median(cpSync));
     report("shotstamp-cli rename --copy --into", median(cli));
+    if (!other.empty()) {
+        report("the other shotstamp-cli", median(otherCli));
+    }
     report("checked copy, one at a time", median(single));
     report("checked copy, 16 in flight", median(queued));
     const auto share = [&](const char* what, double seconds) {
@@ -171,6 +177,9 @@ int main(int argc, char** argv) {
                     100.0 * median(cp) / seconds, 100.0 * median(cpSync) / seconds);
     };
     share("shotstamp-cli rename --copy --into", median(cli));
+    if (!other.empty()) {
+        share("the other shotstamp-cli", median(otherCli));
+    }
     share("checked copy, one at a time", median(single));
     share("checked copy, 16 in flight", median(queued));
     return 0;
