@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -187,21 +188,29 @@ struct FinishedCopy {
     CopyResult result;
 };
 
+// Shown the source's bytes in order as they are found equal to the copy's (so that a caller can
+// take a hash of what was copied without reading it again); called on the queue's own thread.
+using SeenBytes = std::function<void(const char* bytes, std::size_t count)>;
+
 // Checked copies of many files, each with the guarantees of copyNoReplace, with their flushes
 // overlapped: up to `depth` copies are written and on their way to the device while the oldest
-// is synced, compared and named (where the system can start a flush early; elsewhere each copy
-// is finished as soon as it is added). Copies finish in the order they were added. A copy still
-// in flight when the queue goes never gets its name; its temporary file is deleted.
+// are synced and compared on a thread of the queue (where the system can start a flush early;
+// elsewhere each copy is finished as soon as it is added). Copies finish in the order they were
+// added. With `name` false a copy that passed its checks is left under its temporary name,
+// closed, for the caller to name (status copied); otherwise it is named as copyNoReplace names
+// it. A copy still in flight when the queue goes never gets its name; its temporary file is
+// deleted.
 class CopyQueue {
 public:
-    explicit CopyQueue(std::size_t depth = 16);
+    explicit CopyQueue(std::size_t depth = 16, bool name = true);
     ~CopyQueue();
     CopyQueue(const CopyQueue&) = delete;
     CopyQueue& operator=(const CopyQueue&) = delete;
 
-    // Starts a copy; appends to `finished` whatever copies had to be finished to make room.
+    // Starts a copy; appends to `finished` whatever copies have finished meanwhile, waiting for
+    // the oldest while `depth` are in flight.
     void add(const std::string& from, const std::string& to, const std::string& temporary,
-             std::vector<FinishedCopy>& finished);
+             std::vector<FinishedCopy>& finished, SeenBytes seen = {});
     // Finishes every copy in flight, in order.
     void finishAll(std::vector<FinishedCopy>& finished);
 

@@ -1,9 +1,12 @@
 #include "file_system.h"
 
+#include "content_hash.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <system_error>
 
@@ -268,6 +271,45 @@ CopyResult DryRunFileSystem::copyNoReplace(const std::string& from, const std::s
 std::unique_ptr<NameEnumeration> DryRunFileSystem::enumerateJpegs(const std::string& folder) {
     // Names are taken before any rename, so what a real run would see is the folder as it is.
     return real_.enumerateJpegs(folder);
+}
+
+namespace {
+
+// Up to this many copies in flight; each holds two open files.
+constexpr std::size_t kCopiesInFlight = 32;
+
+class QueuedCopies final : public CheckedCopies {
+public:
+    void add(const std::string& from, const std::string& to, const std::string& temporary,
+             std::vector<Finished>& finished) override {
+        ContentHash& hash = hashes_.emplace_back();
+        queue_.add(from, to, temporary, done_,
+                   [&hash](const char* bytes, std::size_t count) { hash.add(bytes, count); });
+        handOver(finished);
+    }
+    void finishAll(std::vector<Finished>& finished) override {
+        queue_.finishAll(done_);
+        handOver(finished);
+    }
+
+private:
+    void handOver(std::vector<Finished>& finished) {
+        for (files::FinishedCopy& copy : done_) {
+            finished.push_back({std::move(copy.result), hashes_.front().value()});
+            hashes_.pop_front();
+        }
+        done_.clear();
+    }
+
+    files::CopyQueue queue_{kCopiesInFlight, false};
+    std::deque<ContentHash> hashes_; // one per copy not yet handed over, in order
+    std::vector<files::FinishedCopy> done_;
+};
+
+} // namespace
+
+std::unique_ptr<CheckedCopies> FileSystem::checkedCopies() {
+    return std::make_unique<QueuedCopies>();
 }
 
 } // namespace shotstamp

@@ -34,6 +34,24 @@ public:
     virtual bool next(std::string& fileName) = 0;
 };
 
+// Checked copies made one after another and finished in the order added, with their flushes
+// overlapped (files::CopyQueue): each is written under its temporary name, synced and compared
+// with its source, and left there, closed, for the caller to name with moveNoReplace. `hash` is
+// the content hash (hashFile's) of the bytes found equal. Copies not handed over when it goes
+// never get a name; their temporary files are deleted.
+class CheckedCopies {
+public:
+    struct Finished {
+        CopyResult result; // copied: checked, under its temporary name
+        std::uint64_t hash = 0;
+    };
+    virtual ~CheckedCopies() = default;
+    // Starts a copy; appends to `finished` those that had to be finished to make room.
+    virtual void add(const std::string& from, const std::string& to, const std::string& temporary,
+                     std::vector<Finished>& finished) = 0;
+    virtual void finishAll(std::vector<Finished>& finished) = 0;
+};
+
 // The file operations the rename path needs, so that a dry run can stand in for the real ones.
 class FileSystem {
 public:
@@ -112,6 +130,8 @@ public:
                                      const std::string& temporary) {
         return files::copyNoReplace(from, to, temporary);
     }
+    // Many checked copies at once, named by the caller (the real ones: files::CopyQueue).
+    virtual std::unique_ptr<CheckedCopies> checkedCopies();
 };
 
 // The platform's files.

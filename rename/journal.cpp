@@ -19,9 +19,12 @@ constexpr std::string_view kFirstLineV1 = "shotstamp journal 1";
 //   move N IDENTITY\tOLD\tNEW
 //   mkdir N\tFOLDER                                   (a folder made by the run)
 //   copy N IDENTITY\tSIZE HASH\tSOURCE\tCOPY\tTEMPORARY (HASH in hex, of the source's bytes)
+//   hash N SIZE HASH                                  (for a copy line whose SIZE HASH is "-")
 // IDENTITY is "VOLUME INDEX SIZE MODIFIED" or "-"; then "ok N" / "failed N" once a step is made
-// or refused, and "end complete" / "end incomplete" last. The mkdir and copy lines came later
-// than the rest: journals without them read as before.
+// or refused, and "end complete" / "end incomplete" last. A copy made among others is written
+// down before its temporary file is made and gets its hash line, synced, once the copy has been
+// checked and before it takes its name. The mkdir, copy and hash lines came later than the rest:
+// journals without them read as before.
 constexpr std::string_view kFirstLine = "shotstamp journal 2";
 constexpr std::string_view kSuffix = ".journal";
 // A journal longer than this is not ours: reading stops there.
@@ -146,6 +149,17 @@ bool parseIdentity(std::string_view text, JournalMove& move) {
     return move.identified;
 }
 
+// Reads "SIZE HASH" (HASH in hex); false when it is not that.
+bool parseSizeAndHash(std::string_view text, JournalMove& copy) {
+    const std::size_t gap = text.find(' ');
+    copy.hashed =
+        gap != std::string_view::npos &&
+        std::from_chars(text.data(), text.data() + gap, copy.size).ptr == text.data() + gap &&
+        std::from_chars(text.data() + gap + 1, text.data() + text.size(), copy.hash, 16).ptr ==
+            text.data() + text.size();
+    return copy.hashed;
+}
+
 bool readWhole(std::FILE* file, std::string& text) {
     char buffer[1 << 16];
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
@@ -201,13 +215,8 @@ bool readLine(std::string_view line, int version, bool headerOnly, JournalRun& r
             return false;
         }
         if (key == "copy") {
-            const std::string_view sizes = fields[1];
-            const std::size_t gap = sizes.find(' ');
-            if (!parseIdentity(head.substr(cut + 1), step) || gap == std::string_view::npos ||
-                std::from_chars(sizes.data(), sizes.data() + gap, step.size).ptr !=
-                    sizes.data() + gap ||
-                std::from_chars(sizes.data() + gap + 1, sizes.data() + sizes.size(), step.hash, 16)
-                        .ptr != sizes.data() + sizes.size()) {
+            if (!parseIdentity(head.substr(cut + 1), step) ||
+                (fields[1] != "-" && !parseSizeAndHash(fields[1], step))) {
                 return false;
             }
             step.from = unescape(fields[2]);
@@ -245,6 +254,22 @@ bool readLine(std::string_view line, int version, bool headerOnly, JournalRun& r
         move.from = unescape(rest.substr(0, tab));
         move.to = unescape(rest.substr(tab + 1));
         run.moves.push_back(std::move(move));
+    } else if (key == "hash") {
+        // "hash N SIZE HASH"
+        if (headerOnly) {
+            stop = true;
+            return true;
+        }
+        const std::size_t cut = value.find(' ');
+        std::uint64_t number = 0;
+        if (version != 2 || cut == std::string_view::npos ||
+            std::from_chars(value.data(), value.data() + cut, number).ptr != value.data() + cut) {
+            return false;
+        }
+        const auto found = numbered.find(number);
+        return found != numbered.end() &&
+               run.moves[found->second].kind == JournalMove::Kind::copy &&
+               parseSizeAndHash(value.substr(cut + 1), run.moves[found->second]);
     } else if (key == "ok" || key == "failed") {
         const auto result = key == "ok" ? JournalMove::Result::moved : JournalMove::Result::failed;
         if (version == 1) {
@@ -452,10 +477,22 @@ std::size_t RunJournal::noteFolder(const std::string& folder) {
 }
 
 std::size_t RunJournal::noteCopy(const CopyNote& copy) {
-    char sizes[48];
-    std::snprintf(sizes, sizeof sizes, "%llu %llx", static_cast<unsigned long long>(copy.size),
-                  static_cast<unsigned long long>(copy.hash));
+    char sizes[48] = "-";
+    if (copy.hashed) {
+        std::snprintf(sizes, sizeof sizes, "%llu %llx", static_cast<unsigned long long>(copy.size),
+                      static_cast<unsigned long long>(copy.hash));
+    }
     return noteLine("copy", copy.identity, sizes, copy.from, copy.to, copy.temporary);
+}
+
+void RunJournal::noteHash(std::size_t copy, std::uint64_t size, std::uint64_t hash) {
+    if (!failed_) {
+        char line[80];
+        std::snprintf(line, sizeof line, "hash %llu %llu %llx\n",
+                      static_cast<unsigned long long>(copy), static_cast<unsigned long long>(size),
+                      static_cast<unsigned long long>(hash));
+        pending_ += line;
+    }
 }
 
 std::size_t RunJournal::noteLine(std::string_view kind, const FileIdentity* identity,
@@ -608,9 +645,10 @@ UndoStep undoCopy(const JournalMove& copy, FileSystem& fileSystem) {
     if (!fileSystem.exists(copy.to)) {
         step.kind =
             copy.result == JournalMove::Result::moved ? UndoKind::notAtNewName : UndoKind::notMoved;
-    } else if (!hashFile(fileSystem, copy.to, size, hash, step.message) || size != copy.size ||
-               hash != copy.hash) {
-        // Cut short before its result was written, the name may never have been the copy's.
+    } else if (!copy.hashed || !hashFile(fileSystem, copy.to, size, hash, step.message) ||
+               size != copy.size || hash != copy.hash) {
+        // Cut short before its result was written, the name may never have been the copy's (and
+        // without its hash line it never was).
         step.kind = UndoKind::copyChanged;
     } else if (fileSystem.removeFile(copy.to)) {
         step.kind = UndoKind::copyDeleted;

@@ -24,8 +24,10 @@ struct JournalMove {
     Result result = Result::unknown;
     bool identified = false; // journals of earlier versions say nothing of the file
     FileIdentity identity;   // the file that was at `from` when the step was written down
-    // A copy's temporary name, and the size and content hash of what was copied.
+    // A copy's temporary name, and the size and content hash of what was copied (hashed false:
+    // the run ended before they were written, and before the copy could take its name).
     std::string temporary;
+    bool hashed = false;
     std::uint64_t size = 0;
     std::uint64_t hash = 0;
 };
@@ -89,6 +91,7 @@ public:
                      const FileIdentity* identity) override;
     std::size_t noteFolder(const std::string& folder) override;
     std::size_t noteCopy(const CopyNote& copy) override;
+    void noteHash(std::size_t copy, std::uint64_t size, std::uint64_t hash) override;
     bool commit() override;
     void result(std::size_t move, bool moved) override;
     bool halted() const override { return halted_; }

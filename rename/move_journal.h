@@ -10,13 +10,16 @@
 namespace shotstamp {
 
 // A copy as the journal keeps it: enough for undo to delete it only while it is still the copy
-// made (its size and content hash, taken from the source before the copy), and the temporary
-// name it is written under first, so that a copy cut short can be cleaned up.
+// made (its size and content hash), and the temporary name it is written under first, so that
+// a copy cut short can be cleaned up. The size and hash are taken from the source before the
+// copy, or (`hashed` false) noted later with noteHash, from the very bytes the copy was
+// compared with, and durable before the copy takes its name.
 struct CopyNote {
     std::string from;
     std::string to;
     std::string temporary;
     const files::FileIdentity* identity = nullptr; // the source; null when it could not be told
+    bool hashed = true;
     std::uint64_t size = 0;
     std::uint64_t hash = 0;
 };
@@ -34,6 +37,8 @@ public:
     // Notes a folder about to be made (it is missing now), given without a separator at its end.
     virtual std::size_t noteFolder(const std::string& folder) = 0;
     virtual std::size_t noteCopy(const CopyNote& copy) = 0;
+    // Notes the size and hash of a copy noted without them; it takes its name after the commit.
+    virtual void noteHash(std::size_t copy, std::uint64_t size, std::uint64_t hash) = 0;
     // Makes every step noted so far durable. False when the noted steps must not be made: the
     // journal could not be written and the run stops (see halted()).
     virtual bool commit() = 0;

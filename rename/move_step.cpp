@@ -1,5 +1,7 @@
 #include "move_step.h"
 
+#include "content_hash.h"
+
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -57,7 +59,7 @@ bool prepareMove(FileSystem& fileSystem, MoveJournal* journal, const std::string
 
 bool prepareStep(FileSystem& fileSystem, MoveJournal* journal, StepKind kind,
                  const std::string& from, const std::string& to, const FileIdentity* expected,
-                 PreparedMove& move, MoveResult& refusal, bool known) {
+                 PreparedMove& move, MoveResult& refusal, bool known, bool hashLater) {
     move.kind = kind;
     move.from = from;
     move.to = to;
@@ -80,7 +82,8 @@ bool prepareStep(FileSystem& fileSystem, MoveJournal* journal, StepKind kind,
         CopyNote note{from, to, files::temporaryCopyPath(to),
                       move.identified ? &move.identity : nullptr};
         move.temporary = note.temporary;
-        if (!fileSystem.pretends()) {
+        note.hashed = !hashLater;
+        if (!fileSystem.pretends() && !hashLater) {
             // The bytes hashed are those of the file written down, or the copy is not made.
             FileIdentity read;
             std::string message;
@@ -230,6 +233,51 @@ MoveResult makeCopyStep(FileSystem& fileSystem, MoveJournal* journal, const Prep
     return {MoveStatus::failed, copied.message};
 }
 
+} // namespace
+
+bool startCopyStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& step,
+                   CheckedCopies& copies, std::vector<CheckedCopies::Finished>& finished) {
+    FileIdentity now;
+    if (step.identified && !fileSystem.pretends() &&
+        (!fileSystem.identifyPath(step.from, now) || !(now == step.identity))) {
+        tell(journal, step.number, false);
+        return false;
+    }
+    if (const std::string folder = files::folderOf(step.to); firstCopyInto(journal, folder)) {
+        sweepStaleCopies(fileSystem, folder);
+    }
+    copies.add(step.from, step.to, step.temporary, finished);
+    return true;
+}
+
+MoveResult nameCopyStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& step,
+                        const CopyResult& checked) {
+    MoveResult result{MoveStatus::failed, checked.message};
+    FileIdentity now;
+    if (checked.status == CopyStatus::targetExists) {
+        result = {MoveStatus::targetExists, {}};
+    } else if (checked.status != CopyStatus::copied) {
+        // The copy's own check failed: it has removed what it wrote.
+    } else if (step.identified && !fileSystem.pretends() &&
+               (!fileSystem.identifyPath(step.from, now) || !(now == step.identity))) {
+        // The source was swapped while it was copied: the copy is of another file.
+        fileSystem.removeFile(step.temporary);
+        result = {MoveStatus::failed, kChangedFile};
+    } else {
+        result = fileSystem.moveNoReplace(step.temporary, step.to);
+        if (result.status != MoveStatus::moved) {
+            fileSystem.removeFile(step.temporary);
+        }
+        if (result.status == MoveStatus::failed) {
+            result.message = "giving the copy its name: " + result.message;
+        }
+    }
+    tell(journal, step.number, result.status == MoveStatus::moved);
+    return result;
+}
+
+namespace {
+
 std::string withoutSeparator(std::string folder) {
     while (folder.size() > 1 && files::isPathSeparator(folder.back())) {
         folder.pop_back();
@@ -331,37 +379,17 @@ bool hashFile(FileSystem& fileSystem, const std::string& path, std::uint64_t& si
     if (identity != nullptr && !fileSystem.identifyOpenFile(file.get(), *identity)) {
         *identity = {};
     }
-    // Four lanes of 64-bit multiply-and-rotate over 32-byte blocks: fast, and for telling a
-    // changed copy from the one made, not for withstanding an attacker.
-    constexpr std::uint64_t kPrime1 = 0x9E3779B185EBCA87ULL;
-    constexpr std::uint64_t kPrime2 = 0xC2B2AE3D27D4EB4FULL;
-    const auto rotl = [](std::uint64_t v, int r) { return (v << r) | (v >> (64 - r)); };
-    std::uint64_t lanes[4] = {kPrime1, kPrime2, ~kPrime1, ~kPrime2};
-    std::vector<unsigned char> buffer(1 << 16);
-    size = 0;
+    ContentHash content;
+    std::vector<char> buffer(1 << 16);
     for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0;) {
-        const std::size_t whole = got & ~std::size_t{31};
-        for (std::size_t at = 0; at < whole; at += 32) {
-            for (int lane = 0; lane < 4; ++lane) {
-                std::uint64_t word = 0;
-                std::memcpy(&word, buffer.data() + at + lane * 8, 8);
-                lanes[lane] = rotl(lanes[lane] + word * kPrime2, 31) * kPrime1;
-            }
-        }
-        for (std::size_t at = whole; at < got; ++at) {
-            lanes[at % 4] = rotl(lanes[at % 4] ^ (buffer[at] * kPrime1), 11) * kPrime2;
-        }
-        size += got;
+        content.add(buffer.data(), got);
     }
     if (std::ferror(file.get()) != 0) {
         message = "read error";
         return false;
     }
-    hash = size * kPrime1;
-    for (const std::uint64_t lane : lanes) {
-        hash = rotl(hash ^ lane, 27) * kPrime1 + kPrime2;
-    }
-    hash ^= hash >> 33;
+    size = content.size();
+    hash = content.value();
     return true;
 }
 

@@ -38,17 +38,29 @@ bool prepareMove(FileSystem& fileSystem, MoveJournal* journal, const std::string
                  MoveResult& refusal, bool known = false);
 
 // The same for any kind of step. A copy's source is read once here (not on a file system that
-// pretends) for the size and content hash the journal keeps; a folder needs neither `from` nor
-// `expected`.
+// pretends) for the size and content hash the journal keeps, unless `hashLater`: then the
+// caller notes them (MoveJournal::noteHash) from the copy's own check, and commits that, before
+// the copy takes its name. A folder needs neither `from` nor `expected`.
 bool prepareStep(FileSystem& fileSystem, MoveJournal* journal, StepKind kind,
                  const std::string& from, const std::string& to, const FileIdentity* expected,
-                 PreparedMove& step, MoveResult& refusal, bool known = false);
+                 PreparedMove& step, MoveResult& refusal, bool known = false,
+                 bool hashLater = false);
 
 // Makes a prepared step whose journal line is durable (moved: the step is done). A move as
 // below; a folder is made (one that another program made meanwhile is used but not counted as
 // the run's); a copy is made as files::copyNoReplace makes it, and is deleted again when its
 // source turns out to be another file than the one written down.
 MoveResult makeStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& step);
+
+// A copy step made among others, in two halves. The first checks that `from` is still the file
+// written down (false, with the journal told, when not), sweeps stale temporary copies from the
+// target folder (once a run) and starts the copy. The second, once the copy's hash line is
+// durable, gives a copy that passed its checks its name, unless `from` has become another file
+// meanwhile; a copy that does not take its name leaves no temporary file. The journal is told.
+bool startCopyStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& step,
+                   CheckedCopies& copies, std::vector<CheckedCopies::Finished>& finished);
+MoveResult nameCopyStep(FileSystem& fileSystem, MoveJournal* journal, const PreparedMove& step,
+                        const CopyResult& checked);
 
 // Takes a step made by this run back: a move is moved back, a folder deleted while empty, a
 // copy deleted; the journal is told. False when that could not be done.

@@ -35,6 +35,7 @@ public:
     std::size_t noteCopy(const CopyNote& copy) override {
         return add(StepKind::copy, copy.from, copy.to, copy.identity);
     }
+    void noteHash(std::size_t, std::uint64_t, std::uint64_t) override {}
     bool commit() override { return true; }
     void result(std::size_t move, bool moved) override { moves[move - 1].moved = moved; }
     bool halted() const override { return false; }
@@ -216,7 +217,8 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
             MoveResult refusal;
             // What the plan found the file to be; the check right before the step still asks.
             if (!prepareStep(*fileSystem_, &journal, move.kind, move.from, move.to,
-                             move.identified ? &move.identity : nullptr, prepared, refusal, true)) {
+                             move.identified ? &move.identity : nullptr, prepared, refusal, true,
+                             true)) {
                 plan.onItsOwn = true;
                 break;
             }
@@ -245,15 +247,116 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
             noteCompanions(plans[j], batch[j].folder, options_.companions, false);
         }
     };
+    // Copies: all of the batch are written and checked, their flushes and read-backs overlapped,
+    // before any takes its name; then their hash lines are made durable with one sync, and only
+    // then do they take their names, picture by picture. So a copy line is durable before its
+    // temporary file is made (a killed run's is found and removed), and the hash that undo
+    // trusts is durable before the name is taken (undo never deletes a file of another under a
+    // name the run did not reach). Folders are made as the pictures come.
+    std::vector<std::vector<MoveResult>> outcomes(plans.size());
+    std::vector<std::vector<CopyResult>> checked(plans.size());
+    const bool copying = std::any_of(plans.begin(), plans.end(), [](const PicturePlan& plan) {
+        return std::any_of(plan.prepared.begin(), plan.prepared.end(),
+                           [](const PreparedMove& step) { return step.kind == StepKind::copy; });
+    });
+    // Makes the folders and starts the copies; false when the hash lines cannot be made durable.
+    const auto startCopies = [&] {
+        const std::unique_ptr<CheckedCopies> copies = fileSystem_->checkedCopies();
+        std::vector<CheckedCopies::Finished> finished;
+        std::vector<std::pair<std::size_t, std::size_t>> started; // picture, step
+        for (std::size_t i = 0; i < plans.size(); ++i) {
+            if (plans[i].onItsOwn) {
+                continue;
+            }
+            const std::vector<PreparedMove>& steps = plans[i].prepared;
+            outcomes[i].resize(steps.size());
+            checked[i].resize(steps.size());
+            for (std::size_t k = 0; k < steps.size(); ++k) {
+                if (steps[k].kind != StepKind::copy) {
+                    outcomes[i][k] = makeStep(*fileSystem_, &journal, steps[k]);
+                } else if (startCopyStep(*fileSystem_, &journal, steps[k], *copies, finished)) {
+                    outcomes[i][k] = {MoveStatus::moved, {}};
+                    started.emplace_back(i, k);
+                } else {
+                    outcomes[i][k] = {MoveStatus::failed, kChangedFile};
+                    checked[i][k] = {CopyStatus::failed, kChangedFile};
+                }
+                if (outcomes[i][k].status != MoveStatus::moved) {
+                    break;
+                }
+            }
+        }
+        copies->finishAll(finished);
+        for (std::size_t j = 0; j < started.size() && j < finished.size(); ++j) {
+            const auto [i, k] = started[j];
+            checked[i][k] = finished[j].result;
+            if (finished[j].result.status == CopyStatus::copied) {
+                journal.noteHash(plans[i].prepared[k].number, finished[j].result.bytes,
+                                 finished[j].hash);
+            }
+        }
+        if (journal.commit()) {
+            return true;
+        }
+        // Nothing takes its name: the copies go, and the folders made for them, last first.
+        for (std::size_t i = plans.size(); i-- > 0;) {
+            for (std::size_t k = outcomes[i].size(); k-- > 0;) {
+                const PreparedMove& step = plans[i].prepared[k];
+                if (step.kind == StepKind::copy && checked[i][k].status == CopyStatus::copied) {
+                    fileSystem_->removeFile(step.temporary);
+                } else if (step.kind == StepKind::folder &&
+                           outcomes[i][k].status == MoveStatus::moved &&
+                           outcomes[i][k].message.empty()) {
+                    takeBack(*fileSystem_, &journal, step);
+                }
+            }
+        }
+        return false;
+    };
+    if (copying && !startCopies()) {
+        RenameOutcome stopped;
+        stopped.kind = RenameKind::renameRefused;
+        stopped.oldPath = batch.front().folder + batch.front().fileName;
+        stopped.systemMessage =
+            "not copied: the journal cannot be written (" + journal.problem() + ")";
+        if (observer_ != nullptr) {
+            observer_->onOutcome(stopped);
+        }
+        return batch.size();
+    }
+    const auto dropCopies = [&](std::size_t picture, std::size_t from) {
+        const std::vector<PreparedMove>& steps = plans[picture].prepared;
+        for (std::size_t k = from; k < steps.size() && k < checked[picture].size(); ++k) {
+            if (steps[k].kind == StepKind::copy &&
+                checked[picture][k].status == CopyStatus::copied) {
+                fileSystem_->removeFile(steps[k].temporary);
+            }
+        }
+    };
     for (std::size_t i = 0; i < plans.size(); ++i) {
         PicturePlan& plan = plans[i];
         bool asPlanned = !plan.onItsOwn;
         std::size_t made = 0;
         std::vector<bool> ours(plan.prepared.size(), true); // folders another program made: false
         for (; asPlanned && made < plan.prepared.size(); ++made) {
-            const MoveResult result = makeStep(*fileSystem_, &journal, plan.prepared[made]);
+            const PreparedMove& step = plan.prepared[made];
+            const MoveResult result =
+                !copying ? makeStep(*fileSystem_, &journal, step)
+                : step.kind == StepKind::copy && made < checked[i].size()
+                    ? nameCopyStep(*fileSystem_, &journal, step, checked[i][made])
+                    : outcomes[i][made];
             asPlanned = result.status == MoveStatus::moved;
             ours[made] = result.message.empty();
+        }
+        if (copying && !asPlanned) {
+            // Its steps after the one that failed: copies never named, folders deleted again.
+            dropCopies(i, made);
+            for (std::size_t k = outcomes[i].size(); k-- > made;) {
+                if (plan.prepared[k].kind == StepKind::folder &&
+                    outcomes[i][k].status == MoveStatus::moved && outcomes[i][k].message.empty()) {
+                    takeBack(*fileSystem_, &journal, plan.prepared[k]);
+                }
+            }
         }
         if (asPlanned) {
             noteGiven(plan.outcome);
@@ -280,6 +383,20 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
         if (made == 0 && outcome.kind == plan.outcome.kind &&
             outcome.newPath == plan.outcome.newPath) {
             continue; // what the plan foresaw (a name taken): the plans after it still hold
+        }
+        if (copying) {
+            // What was started for the pictures after it goes: copies never named, folders
+            // deleted again, last first.
+            for (std::size_t j = plans.size(); j-- > i + 1;) {
+                dropCopies(j, 0);
+                for (std::size_t k = outcomes[j].size(); k-- > 0;) {
+                    if (plans[j].prepared[k].kind == StepKind::folder &&
+                        outcomes[j][k].status == MoveStatus::moved &&
+                        outcomes[j][k].message.empty()) {
+                        takeBack(*fileSystem_, &journal, plans[j].prepared[k]);
+                    }
+                }
+            }
         }
         abandonFrom(i + 1);
         return i + 1;

@@ -5,12 +5,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -137,7 +140,7 @@ bool copyBytes(int in, int out, std::uint64_t size, std::vector<char>& buffer, c
 // Reads both files from their starts and compares them; true only when both hold exactly
 // `size` bytes and the same ones.
 bool sameBytes(int a, int b, std::uint64_t size, std::vector<char>& bufferA,
-               std::vector<char>& bufferB, const char*& step) {
+               std::vector<char>& bufferB, const SeenBytes& seen, const char*& step) {
     if (::lseek(a, 0, SEEK_SET) != 0 || ::lseek(b, 0, SEEK_SET) != 0) {
         step = "rewinding for the comparison";
         return false;
@@ -164,6 +167,9 @@ bool sameBytes(int a, int b, std::uint64_t size, std::vector<char>& bufferA,
             errno = EIO;
             step = "comparing: the copy differs from the source";
             return false;
+        }
+        if (seen && gotB > 0) {
+            seen(bufferA.data(), gotB);
         }
         done += gotB;
         if (gotA == 0 || done > size) {
@@ -200,7 +206,9 @@ struct PendingCopy {
     Descriptor in;
     Descriptor out;
     std::uint64_t size = 0;
+    SeenBytes seen;
     bool written = false; // false: `result` already says how it ended
+    bool checked = false; // synced and compared, closed, under its temporary name
     CopyResult result;
 };
 
@@ -256,8 +264,8 @@ void beginCopy(PendingCopy& copy, std::vector<char>& buffer) {
     copy.written = true;
 }
 
-// The flush, the comparison and the name.
-void finishCopy(PendingCopy& copy, std::vector<char>& buffer, std::vector<char>& second) {
+// The flush and the comparison; the copy is left closed under its temporary name.
+void checkCopy(PendingCopy& copy, std::vector<char>& buffer, std::vector<char>& second) {
     if (!copy.written) {
         return;
     }
@@ -267,7 +275,7 @@ void finishCopy(PendingCopy& copy, std::vector<char>& buffer, std::vector<char>&
     // The comparison should read what the device holds, not the pages just written.
     ::posix_fadvise(copy.out.get(), 0, 0, POSIX_FADV_DONTNEED);
     const char* step = "";
-    if (!sameBytes(copy.in.get(), copy.out.get(), copy.size, buffer, second, step)) {
+    if (!sameBytes(copy.in.get(), copy.out.get(), copy.size, buffer, second, copy.seen, step)) {
         return failCopy(copy, step, errno);
     }
     copy.in.reset();
@@ -278,19 +286,28 @@ void finishCopy(PendingCopy& copy, std::vector<char>& buffer, std::vector<char>&
         return failCopy(copy, "closing the copy", error);
     }
     copy.written = false;
+    copy.checked = true;
+    copy.result.status = CopyStatus::copied;
+    copy.result.bytes = copy.size;
+}
+
+// The name, for a checked copy.
+void nameCopy(PendingCopy& copy) {
+    if (!copy.checked) {
+        return;
+    }
+    copy.checked = false;
     const MoveResult moved = moveNoReplace(copy.temporary, copy.to);
     if (moved.status != MoveStatus::moved) {
         ::unlink(copy.temporary.c_str());
+        copy.result.bytes = 0;
         copy.result.status = moved.status == MoveStatus::targetExists ? CopyStatus::targetExists
                                                                       : CopyStatus::failed;
         if (moved.status == MoveStatus::failed) {
             copy.result.message = "giving the copy its name: ";
             copy.result.message += moved.message;
         }
-        return;
     }
-    copy.result.status = CopyStatus::copied;
-    copy.result.bytes = copy.size;
 }
 
 } // namespace
@@ -305,32 +322,81 @@ CopyResult copyNoReplace(const std::string& from, const std::string& to,
     thread_local std::vector<char> buffer(kBufferSize);
     thread_local std::vector<char> second(kBufferSize);
     beginCopy(copy, buffer);
-    finishCopy(copy, buffer, second);
+    checkCopy(copy, buffer, second);
+    nameCopy(copy);
     return copy.result;
 }
 
+// Copies are written on the caller's thread and synced and compared on the queue's own, so that
+// the device works on the flushes and the read-backs while the next copies are written.
 struct CopyQueue::State {
     std::size_t depth = 1;
-    std::deque<std::unique_ptr<PendingCopy>> pending;
+    bool name = true;
     std::vector<char> buffer = std::vector<char>(kBufferSize);
-    std::vector<char> second = std::vector<char>(kBufferSize);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::unique_ptr<PendingCopy>> pending; // in the order added
+    std::size_t done = 0;                             // the first `done` of them are finished
+    bool stopping = false;
+    std::thread worker;
 
-    void finishOldest(std::vector<FinishedCopy>& finished) {
-        PendingCopy& copy = *pending.front();
-        finishCopy(copy, buffer, second);
-        finished.push_back({std::move(copy.from), std::move(copy.to), std::move(copy.result)});
-        pending.pop_front();
+    void work() {
+        std::vector<char> first(kBufferSize);
+        std::vector<char> second(kBufferSize);
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return stopping || done < pending.size(); });
+            if (stopping) {
+                return;
+            }
+            PendingCopy& copy = *pending[done];
+            lock.unlock();
+            checkCopy(copy, first, second);
+            lock.lock();
+            ++done;
+            changed.notify_all();
+        }
+    }
+
+    // Hands over the oldest copies, each once finished, until no more than `inFlight` are left.
+    void collect(std::size_t inFlight, std::vector<FinishedCopy>& finished) {
+        std::vector<std::unique_ptr<PendingCopy>> ready;
+        {
+            std::unique_lock lock(mutex);
+            const std::size_t count = pending.size() > inFlight ? pending.size() - inFlight : 0;
+            changed.wait(lock, [&] { return done >= count; });
+            for (std::size_t i = 0; i < count; ++i, --done) {
+                ready.push_back(std::move(pending.front()));
+                pending.pop_front();
+            }
+        }
+        for (const auto& copy : ready) {
+            if (name) {
+                nameCopy(*copy);
+            }
+            finished.push_back(
+                {std::move(copy->from), std::move(copy->to), std::move(copy->result)});
+        }
     }
 };
 
-CopyQueue::CopyQueue(std::size_t depth) : state_(std::make_unique<State>()) {
+CopyQueue::CopyQueue(std::size_t depth, bool name) : state_(std::make_unique<State>()) {
     state_->depth = depth == 0 ? 1 : depth;
+    state_->name = name;
 }
 
 CopyQueue::~CopyQueue() {
-    // Copies never finished never get their names: only their temporary files go.
+    if (state_->worker.joinable()) {
+        {
+            const std::lock_guard lock(state_->mutex);
+            state_->stopping = true;
+        }
+        state_->changed.notify_all();
+        state_->worker.join();
+    }
+    // Copies never handed over never get their names: only their temporary files go.
     for (const auto& copy : state_->pending) {
-        if (copy->written) {
+        if (copy->written || copy->checked) {
             copy->out.reset();
             ::unlink(copy->temporary.c_str());
         }
@@ -338,22 +404,26 @@ CopyQueue::~CopyQueue() {
 }
 
 void CopyQueue::add(const std::string& from, const std::string& to, const std::string& temporary,
-                    std::vector<FinishedCopy>& finished) {
-    while (state_->pending.size() >= state_->depth) {
-        state_->finishOldest(finished);
-    }
+                    std::vector<FinishedCopy>& finished, SeenBytes seen) {
+    state_->collect(state_->depth - 1, finished);
     auto copy = std::make_unique<PendingCopy>();
     copy->from = from;
     copy->to = to;
     copy->temporary = temporary;
+    copy->seen = std::move(seen);
     beginCopy(*copy, state_->buffer);
-    state_->pending.push_back(std::move(copy));
+    if (!state_->worker.joinable()) {
+        state_->worker = std::thread([state = state_.get()] { state->work(); });
+    }
+    {
+        const std::lock_guard lock(state_->mutex);
+        state_->pending.push_back(std::move(copy));
+    }
+    state_->changed.notify_all();
 }
 
 void CopyQueue::finishAll(std::vector<FinishedCopy>& finished) {
-    while (!state_->pending.empty()) {
-        state_->finishOldest(finished);
-    }
+    state_->collect(0, finished);
 }
 
 } // namespace shotstamp::files

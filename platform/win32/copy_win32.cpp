@@ -67,8 +67,12 @@ std::string temporaryCopyPath(const std::string& to) {
            std::to_string(sequence.fetch_add(1) + 1) + ".part";
 }
 
-CopyResult copyNoReplace(const std::string& from, const std::string& to,
-                         const std::string& temporary) {
+namespace {
+
+// copyNoReplace, or (with `name` false) the same up to the name: the checked copy is left closed
+// under its temporary name.
+CopyResult checkedCopy(const std::string& from, const std::string& to, const std::string& temporary,
+                       bool name, const SeenBytes& seen) {
     CopyResult result;
     auto fail = [&](const char* step, DWORD error) {
         result.status = CopyStatus::failed;
@@ -146,6 +150,9 @@ CopyResult copyNoReplace(const std::string& from, const std::string& to,
         if (gotA != gotB || std::memcmp(buffer.data(), second.data(), gotA) != 0) {
             return failAndRemove("comparing: the copy differs from the source", ERROR_CRC);
         }
+        if (seen && gotA > 0) {
+            seen(buffer.data(), gotA);
+        }
         compared += gotA;
         if (gotA == 0 || compared > size) {
             break;
@@ -157,6 +164,11 @@ CopyResult copyNoReplace(const std::string& from, const std::string& to,
     if (!out.reset()) {
         return failAndRemove("closing the copy", GetLastError());
     }
+    result.bytes = size;
+    if (!name) {
+        result.status = CopyStatus::copied;
+        return result;
+    }
     const MoveResult moved = moveNoReplace(temporary, to);
     if (moved.status != MoveStatus::moved) {
         DeleteFileA(temporary.c_str());
@@ -165,23 +177,34 @@ CopyResult copyNoReplace(const std::string& from, const std::string& to,
         result.message = moved.status == MoveStatus::failed
                              ? "giving the copy its name: " + moved.message
                              : std::string();
+        result.bytes = 0;
         return result;
     }
     result.status = CopyStatus::copied;
-    result.bytes = size;
     return result;
 }
 
-// Windows has no cheap way to start a flush early, so each copy is finished as it is added.
-struct CopyQueue::State {};
+} // namespace
 
-CopyQueue::CopyQueue(std::size_t) : state_(std::make_unique<State>()) {}
+CopyResult copyNoReplace(const std::string& from, const std::string& to,
+                         const std::string& temporary) {
+    return checkedCopy(from, to, temporary, true, {});
+}
+
+// Windows has no cheap way to start a flush early, so each copy is finished as it is added.
+struct CopyQueue::State {
+    bool name = true;
+};
+
+CopyQueue::CopyQueue(std::size_t, bool name) : state_(std::make_unique<State>()) {
+    state_->name = name;
+}
 
 CopyQueue::~CopyQueue() = default;
 
 void CopyQueue::add(const std::string& from, const std::string& to, const std::string& temporary,
-                    std::vector<FinishedCopy>& finished) {
-    finished.push_back({from, to, copyNoReplace(from, to, temporary)});
+                    std::vector<FinishedCopy>& finished, SeenBytes seen) {
+    finished.push_back({from, to, checkedCopy(from, to, temporary, state_->name, seen)});
 }
 
 void CopyQueue::finishAll(std::vector<FinishedCopy>&) {}

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <set>
 
 namespace shotstamp {
 namespace {
@@ -29,6 +30,7 @@ public:
     std::function<MoveResult(const std::string&, const std::string&)> move =
         [this](const std::string& f, const std::string& t) { return real.moveNoReplace(f, t); };
     std::string written;
+    std::string synced; // what was written up to the last sync
     std::size_t syncedLines = 0;
     std::size_t syncs = 0;
 
@@ -46,6 +48,7 @@ public:
             return false;
         }
         ++syncs;
+        synced = written;
         for (std::size_t at = 0; (at = written.find("\nmove ", at)) != std::string::npos; ++at) {
             syncedLines += at + 1 >= syncedFrom_ ? 1 : 0;
         }
@@ -68,7 +71,7 @@ void fillCard(const std::string& folder) {
 }
 
 std::vector<RenameOutcome> renameCard(const std::string& folder, FileSystem& files,
-                                      MoveJournal* journal) {
+                                      MoveJournal* journal, Placement placement = Placement::move) {
     Recorder recorder;
     FixedPrefix prefix("");
     CompanionIndex companions(files);
@@ -76,6 +79,7 @@ std::vector<RenameOutcome> renameCard(const std::string& folder, FileSystem& fil
     options.counter = true;
     options.companions = &companions;
     options.journal = journal;
+    options.placement = placement;
     RenameCommands commands(
         [&] { return std::make_unique<FolderWalkList>(std::vector{folder}, false, files); }, prefix,
         {}, &recorder, &files);
@@ -189,6 +193,95 @@ TEST(Journal, FaultAtEveryWriteAndMoveIsUndoneExactly) {
             if (step <= at) {
                 break; // the run ended before the fault: every step has been tried
             }
+        }
+    }
+}
+
+// The checked copies of a batch, the n-th of which fails its check.
+class FaultyCopies final : public CheckedCopies {
+public:
+    FaultyCopies(FileSystem& files, std::function<bool()> fails)
+        : files_(files), fails_(std::move(fails)) {}
+    void add(const std::string& f, const std::string& t, const std::string& temporary,
+             std::vector<Finished>& finished) override {
+        failing_.emplace_back(fails_() ? temporary : std::string());
+        real_->add(f, t, temporary, finished);
+        spoil(finished);
+    }
+    void finishAll(std::vector<Finished>& finished) override {
+        real_->finishAll(finished);
+        spoil(finished);
+    }
+
+private:
+    void spoil(std::vector<Finished>& finished) {
+        for (; seen_ < finished.size(); ++seen_) {
+            if (!failing_[seen_].empty()) {
+                files_.removeFile(failing_[seen_]);
+                finished[seen_].result = {CopyStatus::failed, "Input/output error"};
+            }
+        }
+    }
+    FileSystem& files_;
+    std::function<bool()> fails_;
+    std::unique_ptr<CheckedCopies> real_ = realFileSystem().checkedCopies();
+    std::vector<std::string> failing_;
+    std::size_t seen_ = 0;
+};
+
+// Copies made in batches, with an I/O error once at every journal write, copy and naming: no
+// copy takes its name before its hash line is synced, none is left under a temporary name, every
+// name taken holds its source's bytes, and undo leaves the card as it was.
+TEST(Journal, CopiesTakeTheirNamesOnlyCheckedAndHashedUnderEveryFault) {
+    for (int at = 0;; ++at) {
+        SCOPED_TRACE("I/O error at step " + std::to_string(at));
+        TempFolder dir;
+        TempFolder state;
+        for (int i = 0; i < 6; ++i) {
+            const std::string n = std::to_string(i);
+            writeFile(dir.path() + "IMG_" + n + ".JPG",
+                      jpegWithExif("2012:03:04 05:06:1" + n, std::string(40000, 'a' + i)));
+            writeFile(dir.path() + "IMG_" + n + ".CR2", "raw " + n);
+        }
+        const auto original = dir.contents();
+        class Copying : public Hooked {
+        public:
+            std::function<bool()> fails;
+            std::unique_ptr<CheckedCopies> checkedCopies() override {
+                return std::make_unique<FaultyCopies>(real, fails);
+            }
+        } files;
+        int step = 0;
+        files.fails = [&] { return step++ == at; };
+        files.beforeWrite = [&] { return !files.fails(); };
+        std::size_t named = 0;
+        files.move = [&](const std::string& from, const std::string& to) {
+            const std::size_t line = files.written.rfind(from);
+            const std::size_t start = files.written.rfind("\ncopy ", line) + 6;
+            const std::string number =
+                files.written.substr(start, files.written.find(' ', start) - start);
+            EXPECT_NE(files.synced.find("\nhash " + number + " "), std::string::npos) << to;
+            ++named;
+            return files.fails() ? MoveResult{MoveStatus::failed, "injected"}
+                                 : files.real.moveNoReplace(from, to);
+        };
+        {
+            RunJournal journal(state.path(), "test", {}, RunJournal::WhenUnwritable::stop, &files);
+            renameCard(dir.path(), files, &journal, Placement::copy);
+        }
+        std::set<std::uint64_t> sources;
+        for (const auto& [name, sum] : original) {
+            sources.insert(sum);
+        }
+        for (const auto& [name, sum] : dir.contents()) {
+            EXPECT_FALSE(isTemporaryCopyName(name)) << name;
+            EXPECT_EQ(sources.count(sum), 1u) << name << " is not a copy as made";
+        }
+        undoLast(state.path());
+        ASSERT_EQ(dir.contents(), original);
+        if (step <= at) {
+            EXPECT_EQ(named, 12u);
+            break; // the run ended before the fault: every step has been tried
         }
     }
 }
