@@ -121,43 +121,92 @@ struct Run {
     long long bytesRead = 0; // rchar: bytes that read-like system calls returned
 };
 
-// Runs a program in `folder` with its output discarded; exit statuses above worstStatus fail.
-Run runIn(const std::vector<std::string>& args, const std::string& folder, int worstStatus = 0) {
-    Run run;
+// The descriptor on which a measuring process reports what its program cost.
+constexpr int kReportFd = 3;
+
+// Runs a program, waits for it and writes its time, bytes read, peak memory and exit status to
+// kReportFd. The benchmark starts its programs through this small, freshly started process: the
+// peak memory a process reports includes what it held before its exec, so a program forked
+// straight from the benchmark (which holds every name and checksum of a million-file folder)
+// would report the benchmark's memory instead of its own.
+int measure(char** args) {
     const auto start = Clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
-            ::_exit(126);
-        }
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
+        ::close(kReportFd);
+        ::execvp(args[0], args);
         ::_exit(127);
     }
     // The child's counters are read while it is a zombie, before it is reaped.
     siginfo_t info{};
     ::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT);
-    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    long long bytesRead = 0;
     std::ifstream io("/proc/" + std::to_string(child) + "/io");
     for (std::string key; io >> key;) {
         long long value = 0;
         io >> value;
         if (key == "rchar:") {
-            run.bytesRead = value;
+            bytesRead = value;
         }
     }
     int status = 0;
     rusage usage{};
     ::wait4(child, &status, 0, &usage);
-    run.peakKiB = usage.ru_maxrss;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) <= worstStatus;
+    const std::string report = std::to_string(seconds) + " " + std::to_string(bytesRead) + " " +
+                               std::to_string(usage.ru_maxrss) + " " +
+                               std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : 255) + "\n";
+    return ::write(kReportFd, report.data(), report.size()) == ssize_t(report.size()) ? 0 : 1;
+}
+
+// Runs a program in `folder` with its output discarded; exit statuses above worstStatus fail.
+Run runIn(const std::vector<std::string>& args, const std::string& folder, int worstStatus = 0) {
+    Run run;
+    int report[2];
+    if (::pipe(report) != 0) {
+        return run;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        // Only the measuring process may hold the pipe open, under kReportFd alone.
+        const int writeEnd = report[1] == kReportFd ? report[1] : ::dup(report[1]);
+        for (const int fd : report) {
+            if (fd != writeEnd) {
+                ::close(fd);
+            }
+        }
+        ::dup2(writeEnd, kReportFd);
+        if (writeEnd != kReportFd) {
+            ::close(writeEnd);
+        }
+        if (!folder.empty() && ::chdir(folder.c_str()) != 0) {
+            ::_exit(126);
+        }
+        std::vector<char*> argv{const_cast<char*>("/proc/self/exe"),
+                                const_cast<char*>("--measure")};
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    std::string text;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    int exitStatus = 255;
+    std::istringstream(text) >> run.seconds >> run.bytesRead >> run.peakKiB >> exitStatus;
+    run.ok =
+        WIFEXITED(status) && WEXITSTATUS(status) == 0 && !text.empty() && exitStatus <= worstStatus;
     return run;
 }
 
@@ -553,6 +602,9 @@ std::vector<int> parseList(const char* text) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--measure") == 0) {
+        return measure(argv + 2);
+    }
     if (argc == 3 && std::strcmp(argv[1], "--run-baseline") == 0) {
         return baseline(argv[2]) == int(namesIn(argv[2]).size()) ? 0 : 1;
     }
