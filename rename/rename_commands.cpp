@@ -225,16 +225,20 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
             plan.prepared.push_back(std::move(prepared));
         }
     }
-    if (!journal.commit()) {
+    // The run stops when the journal cannot be written: nothing of the batch is moved or named.
+    const auto stopBatch = [&](const char* what) {
         RenameOutcome stopped;
         stopped.kind = RenameKind::renameRefused;
         stopped.oldPath = batch.front().folder + batch.front().fileName;
-        stopped.systemMessage =
-            "not moved: the journal cannot be written (" + journal.problem() + ")";
+        stopped.systemMessage = what;
+        stopped.systemMessage += ": the journal cannot be written (" + journal.problem() + ")";
         if (observer_ != nullptr) {
             observer_->onOutcome(stopped);
         }
         return batch.size();
+    };
+    if (!journal.commit()) {
+        return stopBatch("not moved");
     }
     // Move, in order. A picture whose moves do not go as planned is put back and renamed on its
     // own; the pictures after it are left to be planned afresh.
@@ -314,15 +318,7 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
         return false;
     };
     if (copying && !startCopies()) {
-        RenameOutcome stopped;
-        stopped.kind = RenameKind::renameRefused;
-        stopped.oldPath = batch.front().folder + batch.front().fileName;
-        stopped.systemMessage =
-            "not copied: the journal cannot be written (" + journal.problem() + ")";
-        if (observer_ != nullptr) {
-            observer_->onOutcome(stopped);
-        }
-        return batch.size();
+        return stopBatch("not copied");
     }
     const auto dropCopies = [&](std::size_t picture, std::size_t from) {
         const std::vector<PreparedMove>& steps = plans[picture].prepared;
