@@ -134,12 +134,18 @@ std::pair<std::size_t, std::size_t> filterBits(const std::string& path, std::siz
 } // namespace
 
 void RenameCommands::GivenNames::add(const std::string& path) {
+    if (bits_.empty()) {
+        bits_.resize(kBits / 64);
+    }
     const auto [a, b] = filterBits(path, kBits);
     bits_[a / 64] |= std::uint64_t{1} << (a % 64);
     bits_[b / 64] |= std::uint64_t{1} << (b % 64);
 }
 
 bool RenameCommands::GivenNames::mayHave(const std::string& path) const {
+    if (bits_.empty()) {
+        return false;
+    }
     const auto [a, b] = filterBits(path, kBits);
     return (bits_[a / 64] >> (a % 64) & 1) != 0 && (bits_[b / 64] >> (b % 64) & 1) != 0;
 }

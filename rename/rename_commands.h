@@ -73,7 +73,7 @@ private:
 
     private:
         static constexpr std::size_t kBits = std::size_t{1} << 21;
-        std::vector<std::uint64_t> bits_ = std::vector<std::uint64_t>(kBits / 64);
+        std::vector<std::uint64_t> bits_; // made with the first name given
     };
     GivenNames given_;
     void noteGiven(const RenameOutcome& outcome);
