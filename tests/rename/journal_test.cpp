@@ -20,6 +20,7 @@ using testing::checksums;
 using testing::jpegWithExif;
 using testing::Recorder;
 using testing::TempFolder;
+using testing::undoLast;
 using testing::writeFile;
 
 // The real files, with a hook before each journal write and each move; it keeps what was
@@ -91,16 +92,6 @@ std::vector<RenameOutcome> renameCard(const std::string& folder, FileSystem& fil
 long renamed(const std::vector<RenameOutcome>& outcomes) {
     return std::count_if(outcomes.begin(), outcomes.end(),
                          [](auto& o) { return o.kind == RenameKind::renamed; });
-}
-
-std::vector<UndoStep> undoLast(const std::string& state, FileSystem& files = realFileSystem()) {
-    JournalRun run;
-    std::vector<UndoStep> steps;
-    if (readRun(files, state, lastUndoableRun(files, state), run)) {
-        RunJournal journal(state, "undo", run.name);
-        undoRun(run, files, &journal, [&](const UndoStep& s) { steps.push_back(s); });
-    }
-    return steps;
 }
 
 TEST(Journal, NoMoveBeforeItsLineIsSyncedAndFewSyncs) {

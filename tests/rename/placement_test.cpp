@@ -15,6 +15,7 @@ namespace {
 
 using testing::readFile;
 using testing::TempFolder;
+using testing::undoLast;
 using testing::writeFile;
 namespace fs = std::filesystem;
 
@@ -30,16 +31,6 @@ std::map<std::string, std::uint64_t> tree(const std::string& root) {
             entry.is_directory() ? 0 : testing::checksum(readFile(path));
     }
     return out;
-}
-
-std::vector<UndoStep> undoLast(const std::string& state, FileSystem& files = realFileSystem()) {
-    JournalRun run;
-    std::vector<UndoStep> steps;
-    if (readRun(files, state, lastUndoableRun(files, state), run)) {
-        RunJournal journal(state, "undo", run.name);
-        undoRun(run, files, &journal, [&](const UndoStep& s) { steps.push_back(s); });
-    }
-    return steps;
 }
 
 std::vector<UndoKind> kinds(const std::vector<UndoStep>& steps) {

@@ -3,6 +3,7 @@
 // Shared by the rename tests on real folders: an outcome recorder, prefix sources, and the check
 // of one picture's rename against the folder's contents before and after.
 
+#include "rename/journal.h"
 #include "rename/rename_commands.h"
 #include "tests/support/test_files.h"
 
@@ -46,6 +47,18 @@ public:
         return real.identifyPath(p, id);
     }
 };
+
+// Undoes the last run of the journals in `state`; the steps it took, last move first.
+inline std::vector<UndoStep> undoLast(const std::string& state,
+                                      FileSystem& files = realFileSystem()) {
+    JournalRun run;
+    std::vector<UndoStep> steps;
+    if (readRun(files, state, lastUndoableRun(files, state), run)) {
+        RunJournal journal(state, "undo", run.name);
+        undoRun(run, files, &journal, [&](const UndoStep& s) { steps.push_back(s); });
+    }
+    return steps;
+}
 
 class Recorder final : public RenameObserver {
 public:
