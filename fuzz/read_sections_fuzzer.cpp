@@ -11,8 +11,10 @@
 namespace {
 
 using shotstamp::MemoryByteSource;
+using shotstamp::MemoryRandomSource;
 using shotstamp::PictureReader;
 using shotstamp::PictureRecord;
+using shotstamp::SequentialReader;
 
 void ignoreLine(std::string_view) {}
 
@@ -47,11 +49,25 @@ void check(const PictureReader& reader) {
     (void)sink;
 }
 
+// Reads the whole file, then again as a rename scan does (at offsets, passing over the segments
+// no date needs); both readings must end alike and find the same date.
 void readFile(const std::uint8_t* data, std::size_t size) {
     MemoryByteSource source(data, size);
     PictureReader reader;
-    reader.readSections(source);
+    const bool result = reader.readSections(source);
     check(reader);
+
+    MemoryRandomSource random(data, size);
+    SequentialReader sequential(random);
+    PictureReader passing;
+    passing.keepOnlyDateBytes();
+    if (passing.readSections(sequential) != result ||
+        passing.sectionCount() != reader.sectionCount() ||
+        std::strcmp(passing.errorText(), reader.errorText()) != 0 ||
+        std::strcmp(passing.record().dateTimeOriginal, reader.record().dateTimeOriginal) != 0) {
+        std::abort();
+    }
+    check(passing);
 }
 
 } // namespace

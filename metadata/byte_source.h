@@ -1,5 +1,8 @@
 #pragma once
 
+#include "metadata/random_access_source.h"
+
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +17,9 @@ public:
     virtual int readByte() = 0;
     // Reads up to `count` bytes into `out`; returns how many arrived.
     virtual std::size_t readBlock(std::uint8_t* out, std::size_t count) = 0;
+    // Passes over `count` bytes; false when the input ends first. This one reads and drops them;
+    // a source that can move its position passes without reading.
+    virtual bool skip(std::size_t count);
 };
 
 // Reads from a standard-library stream opened with "rb". Does not close it.
@@ -39,6 +45,32 @@ private:
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t position_ = 0;
+};
+
+// Reads a random-access source front to back through a small buffer. A skip only moves the
+// position, so a segment nobody looks at costs no reading; a block larger than the buffer goes
+// straight into the caller's memory.
+class SequentialReader final : public ByteSource {
+public:
+    explicit SequentialReader(RandomAccessSource& source) : source_(source) {}
+    int readByte() override {
+        if (next_ == filled_ && !refill()) {
+            return -1;
+        }
+        return buffer_[next_++];
+    }
+    std::size_t readBlock(std::uint8_t* out, std::size_t count) override;
+    bool skip(std::size_t count) override;
+
+private:
+    bool refill();
+
+    RandomAccessSource& source_;
+    // One read brings a small file's segment headers, or a camera Exif segment's start, at once.
+    std::array<std::uint8_t, 4096> buffer_{};
+    std::uint64_t position_ = 0; // where the next refill reads
+    std::size_t filled_ = 0;
+    std::size_t next_ = 0;
 };
 
 } // namespace shotstamp

@@ -121,20 +121,29 @@ bool PictureReader::readSections(ByteSource& source) {
             return false;
         }
         const std::int32_t length = high * 256 + low;
-        std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[length]);
-        if (!buffer) {
-            setError("Could not allocate memory");
-            return false;
-        }
-        buffer[0] = static_cast<std::uint8_t>(high);
-        buffer[1] = static_cast<std::uint8_t>(low);
-        slot.data = std::move(buffer);
-        slot.length = length;
         const auto bodyLength = static_cast<std::size_t>(length - 2);
-        if (source.readBlock(slot.data.get() + 2, bodyLength) != bodyLength) {
-            // The slot is not counted as kept; its buffer goes with the reader or the next segment.
-            setError("Premature end of file?");
-            return false;
+        slot.length = length;
+        if (keepOnlyDateBytes_ && !holdsDateBytes(code, commentTaken)) {
+            slot.data.reset();
+            if (!source.skip(bodyLength)) {
+                setError("Premature end of file?");
+                return false;
+            }
+        } else {
+            std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[length]);
+            if (!buffer) {
+                setError("Could not allocate memory");
+                return false;
+            }
+            buffer[0] = static_cast<std::uint8_t>(high);
+            buffer[1] = static_cast<std::uint8_t>(low);
+            slot.data = std::move(buffer);
+            if (source.readBlock(slot.data.get() + 2, bodyLength) != bodyLength) {
+                // The slot is not counted as kept; its buffer goes with the reader or the next
+                // segment.
+                setError("Premature end of file?");
+                return false;
+            }
         }
         ++sectionCount_;
         std::uint8_t* data = slot.data.get();
@@ -171,6 +180,11 @@ bool PictureReader::readSections(ByteSource& source) {
     }
 }
 
+bool PictureReader::holdsDateBytes(int code, bool commentTaken) const {
+    return code == kMarkerApp1 || isFrameMarker(code) ||
+           (code == kMarkerCom && !commentTaken && !skipComment_);
+}
+
 void PictureReader::findExifPastKeptSections(ByteSource& source) {
     // Every turn consumes at least four bytes, so the end of the file ends the loop.
     for (;;) {
@@ -187,13 +201,8 @@ void PictureReader::findExifPastKeptSections(ByteSource& source) {
         const std::int32_t length = high * 256 + low;
         const auto bodyLength = static_cast<std::size_t>(length - 2);
         if (code != kMarkerApp1) {
-            std::uint8_t skipped[512];
-            for (std::size_t left = bodyLength; left > 0;) {
-                const std::size_t step = std::min(left, sizeof skipped);
-                if (source.readBlock(skipped, step) != step) {
-                    return;
-                }
-                left -= step;
+            if (!source.skip(bodyLength)) {
+                return;
             }
             continue;
         }

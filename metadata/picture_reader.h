@@ -79,6 +79,10 @@ public:
     // Before reading: leave the record's comment empty. Renaming never shows it, and copying it
     // byte by byte was a tenth of a rename run's own work.
     void skipComment() { skipComment_ = true; }
+    // Before reading: pass over the bodies of the segments no date or size comes from (tables,
+    // thumbnails of other kinds, maker data) instead of reading them. They are still counted as
+    // kept, with their marker and length but no bytes.
+    void keepOnlyDateBytes() { keepOnlyDateBytes_ = true; }
 
     // True when the start-of-scan segment was reached. Called once per reader.
     bool readSections(std::FILE* file);
@@ -110,6 +114,7 @@ private:
     void takeXmpPacket(const std::uint8_t* payload, std::int32_t length);
     void setError(const char* message);
     void findExifPastKeptSections(ByteSource& source);
+    bool holdsDateBytes(int code, bool commentTaken) const;
 
     std::unique_ptr<PictureRecord> ownedRecord_;
     PictureRecord* record_;
@@ -121,6 +126,7 @@ private:
     const std::uint8_t* thumbnailBlock_ = nullptr;
     bool lookPast_ = false;
     bool skipComment_ = false;
+    bool keepOnlyDateBytes_ = false;
     bool sectionLimitReached_ = false;
     std::unique_ptr<std::uint8_t[]> lateExif_; // the Exif segment found past the kept sections
     ExifDateTexts* dateTexts_ = nullptr;

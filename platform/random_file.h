@@ -16,6 +16,9 @@ class FileRandomSource final : public RandomAccessSource {
 public:
     // The stream stays the caller's and must outlive the source; its position is not used.
     explicit FileRandomSource(std::FILE* file);
+    // For a file whose size the open already told (FileIdentity::size): no query of its own.
+    FileRandomSource(std::FILE* file, std::uint64_t size)
+        : file_(file), size_(size), failed_(file == nullptr) {}
     std::uint64_t size() const override { return size_; }
     // True once a read failed for another reason than the end of the file.
     bool failed() const { return failed_; }

@@ -16,7 +16,7 @@ namespace {
 // so that a file that is no JPEG can be told from a JPEG without EXIF without a second read.
 class HeadRecordingSource final : public ByteSource {
 public:
-    explicit HeadRecordingSource(std::FILE* file) : inner_(file) {}
+    explicit HeadRecordingSource(ByteSource& inner) : inner_(inner) {}
 
     int readByte() override {
         const int byte = inner_.readByte();
@@ -30,6 +30,7 @@ public:
         }
         return got;
     }
+    bool skip(std::size_t count) override { return inner_.skip(count); }
     bool startsLikeJpeg() const { return seen_ == 2 && head_[0] == 0xFF && head_[1] == 0xD8; }
 
 private:
@@ -39,10 +40,15 @@ private:
         }
     }
 
-    FileByteSource inner_;
+    ByteSource& inner_;
     int head_[2] = {0, 0};
     int seen_ = 0;
 };
+
+files::FileRandomSource randomSourceOf(std::FILE* file, const PictureScan& scan) {
+    return scan.identified ? files::FileRandomSource(file, scan.identity.size)
+                           : files::FileRandomSource(file);
+}
 
 } // namespace
 
@@ -73,26 +79,29 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
     PictureScan scan;
     scan.folder = folder;
     scan.fileName = fileName;
-    // The stream reads into this buffer rather than one it would allocate after asking the
-    // system for the file's block size: a query fewer per picture. Declared before the handle,
-    // so that it outlives the stream.
-    char streamBuffer[16384];
     // One open that also tells which file it is: on a share every extra query is a round trip.
     FileHandle file = fileSystem.openIdentified(folder + fileName, scan.systemMessage,
                                                 scan.identity, scan.identified);
     if (!file) {
         return scan;
     }
-    std::setvbuf(file.get(), streamBuffer, _IOFBF, sizeof streamBuffer);
     scan.opened = true;
-    PictureReader reader;
+    // The record lives here rather than on the heap: at over a kilobyte, allocating it made the
+    // allocator tidy its caches for every picture.
+    PictureRecord record{};
+    PictureReader reader(&record);
     reader.skipComment();
     ExifDateTexts texts;
     if (settings.everyContainer) {
         reader.setDateTexts(&texts);
         reader.setXmpPacket(&scan.found.xmpPacket);
     }
-    HeadRecordingSource source(file.get());
+    // Read at offsets rather than through the stream: the segments no date comes from are
+    // passed over without reading a byte of them.
+    reader.keepOnlyDateBytes();
+    files::FileRandomSource random = randomSourceOf(file.get(), scan);
+    SequentialReader sequential(random);
+    HeadRecordingSource source(sequential);
     reader.readSections(source);
     scan.startsLikeJpeg = source.startsLikeJpeg();
     scan.exifSegmentFound = reader.exifSegmentCount() > 0;
@@ -105,8 +114,8 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
             // The JPEG reader has read what the extract step would: nothing is read twice.
             takeJpegReading(reader.record(), std::move(texts), scan.found);
         } else {
-            files::FileRandomSource random(file.get());
-            scan.found = extractMetadata(random);
+            files::FileRandomSource whole = randomSourceOf(file.get(), scan);
+            scan.found = extractMetadata(whole);
         }
         if (settings.sidecar) {
             scan.sidecarXmp = readSidecarXmp(folder + fileName, fileSystem);

@@ -127,42 +127,6 @@ constexpr std::array<std::string_view, 35> kSupportedExtensions = {
     ".rw2",  ".pef",  ".srw", ".3fr",  ".erf",  ".mef", ".mos",  ".iiq", ".raf",
     ".png",  ".webp", ".jxl", ".mp4",  ".m4v",  ".mov", ".3gp",  ".3g2"};
 
-// Reads sequentially through a random-access source for the JPEG reader, a block at a time.
-class SequentialAdapter final : public ByteSource {
-public:
-    explicit SequentialAdapter(RandomAccessSource& source) : source_(source) {}
-    int readByte() override {
-        if (next_ == filled_ && !refill()) {
-            return -1;
-        }
-        return buffer_[next_++];
-    }
-    std::size_t readBlock(std::uint8_t* out, std::size_t count) override {
-        std::size_t done = 0;
-        while (done < count && (next_ < filled_ || refill())) {
-            const std::size_t n = std::min(count - done, filled_ - next_);
-            std::memcpy(out + done, buffer_.data() + next_, n);
-            next_ += n;
-            done += n;
-        }
-        return done;
-    }
-
-private:
-    bool refill() {
-        filled_ = source_.readAt(position_, buffer_.data(), buffer_.size());
-        position_ += filled_;
-        next_ = 0;
-        return filled_ > 0;
-    }
-
-    RandomAccessSource& source_;
-    std::array<std::uint8_t, 8192> buffer_{};
-    std::uint64_t position_ = 0;
-    std::size_t filled_ = 0;
-    std::size_t next_ = 0;
-};
-
 template <std::size_t N> std::string textOf(const char (&field)[N]) {
     return {field, static_cast<std::size_t>(std::find(field, field + N, '\0') - field)};
 }
@@ -337,7 +301,7 @@ ExtractedMetadata extractMetadata(RandomAccessSource& source) {
 }
 
 bool extractJpeg(RandomAccessSource& source, ExtractedMetadata& out) {
-    SequentialAdapter bytes(source);
+    SequentialReader bytes(source);
     PictureReader reader;
     ExifDateTexts texts;
     reader.setDateTexts(&texts);

@@ -16,18 +16,25 @@ void captureLine(std::string_view line) {
 
 } // namespace
 
-ReadOutcome readBytes(const Bytes& bytes, PictureRecord* record) {
+ReadOutcome readBytes(const Bytes& bytes, PictureRecord* record, ReadMode mode) {
     ReadOutcome out;
     out.copy = std::make_unique<std::uint8_t[]>(bytes.size());
     std::copy(bytes.begin(), bytes.end(), out.copy.get());
     MemoryByteSource source(out.copy.get(), bytes.size());
+    MemoryRandomSource random(out.copy.get(), bytes.size());
+    SequentialReader sequential(random);
     out.reader = std::make_unique<PictureReader>(record);
     capturedLines = &out.lines;
     setReaderMessageSink(&captureLine);
-    out.result = out.reader->readSections(source);
+    if (mode == ReadMode::onlyDateBytes) {
+        out.reader->keepOnlyDateBytes();
+        out.result = out.reader->readSections(sequential);
+    } else {
+        out.result = out.reader->readSections(source);
+        out.consumed = source.position();
+    }
     setReaderMessageSink(nullptr);
     capturedLines = nullptr;
-    out.consumed = source.position();
     return out;
 }
 

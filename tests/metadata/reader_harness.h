@@ -23,9 +23,14 @@ struct ReadOutcome {
     std::string errorText() const { return reader->errorText(); }
 };
 
+// How the reader gets its bytes: every segment read from a plain stream, or, as a rename scans,
+// at offsets with the segments no date needs passed over (`consumed` is then not counted).
+enum class ReadMode { everySegment, onlyDateBytes };
+
 // Reads `bytes` with a new reader (into `record` when given). The bytes are copied into a heap
 // buffer of exactly their size so that the address sanitizer sees any read past the end.
-ReadOutcome readBytes(const Bytes& bytes, PictureRecord* record = nullptr);
+ReadOutcome readBytes(const Bytes& bytes, PictureRecord* record = nullptr,
+                      ReadMode mode = ReadMode::everySegment);
 
 // A JPEG of SOI, one Exif segment holding `tiff`, a frame header and a scan.
 Bytes jpegWithExif(const Bytes& tiff);

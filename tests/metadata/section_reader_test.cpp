@@ -50,15 +50,51 @@ TEST(SectionReader, EachWayOfEndingKeepsItsMessage) {
          nullptr},
     };
     for (const FailureCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const ReadOutcome out = readBytes(c.bytes);
-        EXPECT_EQ(out.result, c.result);
-        EXPECT_EQ(out.errorText(), c.errorText);
-        if (c.line == nullptr) {
-            EXPECT_TRUE(out.lines.empty());
-        } else {
-            EXPECT_EQ(out.lines, std::vector<std::string>{c.line});
+        for (const ReadMode mode : {ReadMode::everySegment, ReadMode::onlyDateBytes}) {
+            SCOPED_TRACE(std::string(c.name) + (mode == ReadMode::everySegment ? "" : ", passing"));
+            const ReadOutcome out = readBytes(c.bytes, nullptr, mode);
+            EXPECT_EQ(out.result, c.result);
+            EXPECT_EQ(out.errorText(), c.errorText);
+            if (c.line == nullptr) {
+                EXPECT_TRUE(out.lines.empty());
+            } else {
+                EXPECT_EQ(out.lines, std::vector<std::string>{c.line});
+            }
         }
+    }
+}
+
+// Passing over what no date needs, across and beyond the reading buffer, ends up where reading
+// every byte does: the same sections, the same dates, the same end.
+TEST(SectionReader, PassingOverSegmentsFindsWhatReadingThemFinds) {
+    TiffBuilder t(false);
+    const Bytes tiff =
+        t.build({{{t.ascii(0x9003, "2005:12:30 20:57:32"), t.undefined(0x927C, Bytes(9000, 7))}}});
+    for (const std::size_t filler : {100, 4000, 20000}) {
+        const Bytes jpeg = JpegBuilder()
+                               .soi()
+                               .segment(0xE2, Bytes(filler, 1))
+                               .exif(tiff)
+                               .segment(0xDB, Bytes(65, 1))
+                               .sof(0xC0, 48, 64, 3)
+                               .sos()
+                               .bytes();
+        for (const bool cut : {false, true}) {
+            SCOPED_TRACE(std::to_string(filler) + (cut ? " cut in the filler" : ""));
+            const Bytes input = cut ? Bytes(jpeg.begin(), jpeg.begin() + 50) : jpeg;
+            const ReadOutcome all = readBytes(input);
+            const ReadOutcome passing = readBytes(input, nullptr, ReadMode::onlyDateBytes);
+            EXPECT_EQ(passing.result, all.result);
+            EXPECT_EQ(passing.errorText(), all.errorText());
+            EXPECT_STREQ(passing.record().dateTimeOriginal, all.record().dateTimeOriginal);
+            EXPECT_EQ(passing.record().pixelWidth, all.record().pixelWidth);
+            ASSERT_EQ(passing.reader->sectionCount(), all.reader->sectionCount());
+            for (int i = 0; i < all.reader->sectionCount(); ++i) {
+                EXPECT_EQ(passing.reader->section(i).length, all.reader->section(i).length);
+            }
+        }
+        EXPECT_STREQ(readBytes(jpeg, nullptr, ReadMode::onlyDateBytes).record().dateTimeOriginal,
+                     "2005:12:30 20:57:32");
     }
 }
 
