@@ -152,6 +152,8 @@ public:
     // Tells that a path was a file a moment ago (it was just opened), so that the first move of
     // it asks the real file system nothing.
     void knowExists(const std::string& path);
+    // Room for the answers of about `count` paths, so that a batch's plan never rehashes them.
+    void expectPaths(std::size_t count) { realExists_.reserve(count); }
     // Asked before the real file system whether a path is missing: true spares the query.
     void knowMissingBy(std::function<bool(const std::string& path)> missing) {
         knownMissing_ = std::move(missing);

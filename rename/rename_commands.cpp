@@ -122,13 +122,13 @@ const char* reasonText(RenameKind kind) {
 
 namespace {
 
-// Two bit positions of a path in the filter (FNV-1a, split in halves).
+// Two bit positions of a path in the filter: the library's hash (several bytes a step; the
+// filter lives only as long as the run) and that hash mixed again, which also gives a 32-bit
+// build a second position of its own.
 std::pair<std::size_t, std::size_t> filterBits(const std::string& path, std::size_t bits) {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const char c : path) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    }
-    return {static_cast<std::size_t>(hash % bits), static_cast<std::size_t>((hash >> 32) % bits)};
+    const std::uint64_t hash = std::hash<std::string_view>{}(path);
+    const std::uint64_t mixed = (hash + 1) * 0x9E3779B97F4A7C15ull;
+    return {static_cast<std::size_t>(hash % bits), static_cast<std::size_t>((mixed >> 40) % bits)};
 }
 
 } // namespace
@@ -196,6 +196,7 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
                 return !given_.mayHave(path) && listed_->listedWithout(path);
             });
         }
+        pretend.expectPaths(batch.size() * 2); // where each picture is, and its new name
         for (const PictureScan& scan : batch) {
             if (scan.opened) {
                 pretend.knowExists(scan.folder + scan.fileName);
