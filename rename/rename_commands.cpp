@@ -122,13 +122,19 @@ const char* reasonText(RenameKind kind) {
 
 namespace {
 
-// Two bit positions of a path in the filter: the library's hash (several bytes a step; the
-// filter lives only as long as the run) and that hash mixed again, which also gives a 32-bit
-// build a second position of its own.
-std::pair<std::size_t, std::size_t> filterBits(const std::string& path, std::size_t bits) {
+// Two bits of a path in the filter, both in one block of eight words so that a look-up costs
+// one cache line: the block from the library's hash (several bytes a step; the filter lives only
+// as long as the run), the bits from that hash mixed again, which also serves a 32-bit build.
+struct FilterBits {
+    std::size_t word[2];
+    std::uint64_t mask[2];
+};
+FilterBits filterBits(const std::string& path, std::size_t words) {
     const std::uint64_t hash = std::hash<std::string_view>{}(path);
     const std::uint64_t mixed = (hash + 1) * 0x9E3779B97F4A7C15ull;
-    return {static_cast<std::size_t>(hash % bits), static_cast<std::size_t>((mixed >> 40) % bits)};
+    const std::size_t block = static_cast<std::size_t>(hash % (words / 8)) * 8;
+    return {{block + (mixed >> 61), block + (mixed >> 52 & 7)},
+            {std::uint64_t{1} << (mixed >> 55 & 63), std::uint64_t{1} << (mixed >> 46 & 63)}};
 }
 
 } // namespace
@@ -137,17 +143,17 @@ void RenameCommands::GivenNames::add(const std::string& path) {
     if (bits_.empty()) {
         bits_.resize(kBits / 64);
     }
-    const auto [a, b] = filterBits(path, kBits);
-    bits_[a / 64] |= std::uint64_t{1} << (a % 64);
-    bits_[b / 64] |= std::uint64_t{1} << (b % 64);
+    const FilterBits at = filterBits(path, bits_.size());
+    bits_[at.word[0]] |= at.mask[0];
+    bits_[at.word[1]] |= at.mask[1];
 }
 
 bool RenameCommands::GivenNames::mayHave(const std::string& path) const {
     if (bits_.empty()) {
         return false;
     }
-    const auto [a, b] = filterBits(path, kBits);
-    return (bits_[a / 64] >> (a % 64) & 1) != 0 && (bits_[b / 64] >> (b % 64) & 1) != 0;
+    const FilterBits at = filterBits(path, bits_.size());
+    return (bits_[at.word[0]] & at.mask[0]) != 0 && (bits_[at.word[1]] & at.mask[1]) != 0;
 }
 
 void RenameCommands::noteGiven(const RenameOutcome& outcome) {
@@ -264,12 +270,12 @@ std::size_t RenameCommands::handleBatch(std::span<const PictureScan> batch) {
     // temporary file is made (a killed run's is found and removed), and the hash that undo
     // trusts is durable before the name is taken (undo never deletes a file of another under a
     // name the run did not reach). Folders are made as the pictures come.
-    std::vector<std::vector<MoveResult>> outcomes(plans.size());
-    std::vector<std::vector<CopyResult>> checked(plans.size());
     const bool copying = std::any_of(plans.begin(), plans.end(), [](const PicturePlan& plan) {
         return std::any_of(plan.prepared.begin(), plan.prepared.end(),
                            [](const PreparedMove& step) { return step.kind == StepKind::copy; });
     });
+    std::vector<std::vector<MoveResult>> outcomes(copying ? plans.size() : 0);
+    std::vector<std::vector<CopyResult>> checked(copying ? plans.size() : 0);
     // Makes the folders and starts the copies; false when the hash lines cannot be made durable.
     const auto startCopies = [&] {
         const std::unique_ptr<CheckedCopies> copies = fileSystem_->checkedCopies();

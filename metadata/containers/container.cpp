@@ -108,13 +108,18 @@ std::string lowerCase(std::string_view text) {
     return out;
 }
 
+// From the last dot of the name, lower-cased; empty when the name has none. Scans back only as
+// far as the dot: every folder entry of a walk comes here.
 std::string extensionOf(std::string_view fileName) {
-    const std::size_t dot = fileName.rfind('.');
-    const std::size_t separator = fileName.find_last_of("/\\");
-    if (dot == std::string_view::npos || (separator != std::string_view::npos && dot < separator)) {
-        return {};
+    for (std::size_t i = fileName.size(); i-- > 0;) {
+        if (fileName[i] == '.') {
+            return lowerCase(fileName.substr(i));
+        }
+        if (fileName[i] == '/' || fileName[i] == '\\') {
+            break;
+        }
     }
-    return lowerCase(fileName.substr(dot));
+    return {};
 }
 
 constexpr std::array<std::string_view, 16> kTiffRawExtensions = {
