@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace shotstamp::files {
@@ -41,7 +42,7 @@ public:
             indexes_.push_back(index);
         }
         order_.clear();
-        folded_.clear();
+        filtered_ = std::size_t(-1);
         return true;
     }
 
@@ -68,23 +69,21 @@ public:
         order_ = std::move(order);
     }
 
-    // Whether a name equal to `name` but for ASCII letter case is listed: a binary search over
-    // the names folded to lower case, made on the first call after the listing changed.
-    bool containsIgnoringCase(std::string_view name) const {
-        if (folded_.size() != size()) {
-            folded_.resize(size());
-            for (std::size_t i = 0; i < folded_.size(); ++i) {
-                folded_[i] = static_cast<std::uint32_t>(i);
+    // Whether a name equal to `name` but for ASCII letter case may be listed. False is sure; true
+    // is wrong for a few names in a hundred, which costs the caller one query of the file
+    // system. The filter behind it, twelve bits a name, is made on the first call after the
+    // listing changed: a sorted copy of the positions would cost four bytes a name and a sort.
+    bool mayContainIgnoringCase(std::string_view name) const {
+        if (filtered_ != size()) {
+            foldedFilter_.assign(size() * 12 / 64 + 1, 0);
+            for (std::size_t i = 0; i < size(); ++i) {
+                const auto [word, mask] = foldedBits(rawName(i));
+                foldedFilter_[word] |= mask;
             }
-            std::sort(folded_.begin(), folded_.end(), [this](std::uint32_t a, std::uint32_t b) {
-                return lessIgnoringCase(rawName(a), rawName(b));
-            });
+            filtered_ = size();
         }
-        const auto at = std::lower_bound(folded_.begin(), folded_.end(), name,
-                                         [this](std::uint32_t i, std::string_view key) {
-                                             return lessIgnoringCase(rawName(i), key);
-                                         });
-        return at != folded_.end() && !lessIgnoringCase(name, rawName(*at));
+        const auto [word, mask] = foldedBits(name);
+        return (foldedFilter_[word] & mask) == mask;
     }
 
     // Keeps the entries for which `keep(entry)` is true, in their order.
@@ -126,12 +125,15 @@ private:
         return std::string_view(names_).substr(start, ends_[i] - start);
     }
     static char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-    static bool lessIgnoringCase(std::string_view a, std::string_view b) {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [](char x, char y) {
-                                                return static_cast<unsigned char>(folded(x)) <
-                                                       static_cast<unsigned char>(folded(y));
-                                            });
+    // Two bits of the folded name, in one word of the filter.
+    std::pair<std::size_t, std::uint64_t> foldedBits(std::string_view name) const {
+        std::uint64_t hash = 14695981039346656037ull; // FNV-1a
+        for (const char c : name) {
+            hash = (hash ^ static_cast<unsigned char>(folded(c))) * 1099511628211ull;
+        }
+        const std::uint64_t mixed = hash * 0x9E3779B97F4A7C15ull;
+        return {static_cast<std::size_t>(hash % foldedFilter_.size()),
+                std::uint64_t{1} << (mixed >> 58) | std::uint64_t{1} << (mixed >> 52 & 63)};
     }
 
     bool keepIndexes_;
@@ -139,8 +141,9 @@ private:
     std::vector<std::uint32_t> ends_;
     std::vector<EntryKind> kinds_;
     std::vector<std::uint64_t> indexes_;
-    std::vector<std::uint32_t> order_;          // positions in name order once sorted
-    mutable std::vector<std::uint32_t> folded_; // positions in case-blind order, made on demand
+    std::vector<std::uint32_t> order_;                // positions in name order once sorted
+    mutable std::vector<std::uint64_t> foldedFilter_; // of the names folded to lower case
+    mutable std::size_t filtered_ = std::size_t(-1);  // how many names the filter holds
 };
 
 } // namespace shotstamp::files

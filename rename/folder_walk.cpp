@@ -100,7 +100,7 @@ bool FolderWalkList::listedWithout(const std::string& path) const {
     }
     const std::string_view name = std::string_view(path).substr(listedFolder_.size());
     return std::none_of(name.begin(), name.end(), files::isPathSeparator) &&
-           !listed_.containsIgnoringCase(name);
+           !listed_.mayContainIgnoringCase(name);
 }
 
 bool FolderWalkList::nextListed() {
