@@ -302,6 +302,9 @@ ExtractedMetadata extractMetadata(RandomAccessSource& source, const ExtractOptio
         extractJxl(source, out);
         break;
     }
+    if (!options.xmpPacket) {
+        out.xmpPacket.clear(); // read in passing by a walker that meets it among other blocks
+    }
     return out;
 }
 

@@ -80,7 +80,8 @@ struct ExtractedMetadata {
 // What the caller will use of a file beyond its capture time.
 struct ExtractOptions {
     // The XMP packet: only a date chain that names the xmp source, and `info`, look at it. A HEIF
-    // keeps it in an item of its own, often larger than the Exif item, read only when wanted.
+    // keeps it in an item of its own, often larger than the Exif item, read only when wanted;
+    // unwanted, it is left empty for every container.
     bool xmpPacket = true;
 };
 
