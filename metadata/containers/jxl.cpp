@@ -1,5 +1,6 @@
 #include "jxl.h"
 
+#include "read_window.h"
 #include "tiff_raw.h"
 
 #if SHOTSTAMP_HAVE_BROTLI
@@ -18,61 +19,8 @@ namespace shotstamp {
 namespace {
 
 constexpr int kMaxBoxes = 4096;
+// A JPEG XL file's metadata boxes come before its code stream and are a few hundred bytes each.
 constexpr std::size_t kWindowSize = 512;
-// Past this many fillings of the window (a file of many large boxes) a header costs its own
-// bytes only, as the read budget is meant for metadata, not for windows over media data.
-constexpr int kWindowFills = 64;
-
-// Reads through a window that never reaches past the file's end, so that the signature, the box
-// headers that follow one another and a small box's payload cost one call: a JPEG XL file's
-// metadata boxes come before its code stream and are a few hundred bytes each.
-class Window {
-public:
-    explicit Window(RandomAccessSource& source) : source_(source) {}
-
-    bool read(std::uint64_t at, std::uint8_t* p, std::size_t n) {
-        if (n == 0) {
-            return true;
-        }
-        if (at < start_ || at - start_ > filled_ || n > filled_ - (at - start_)) {
-            if (n > buffer_.size()) {
-                return source_.readExactly(at, p, n);
-            }
-            const std::uint64_t left = at < source_.size() ? source_.size() - at : 0;
-            const std::size_t want = fills_++ < kWindowFills ? buffer_.size() : n;
-            start_ = at;
-            filled_ = source_.readAt(at, buffer_.data(),
-                                     static_cast<std::size_t>(std::min<std::uint64_t>(want, left)));
-            if (filled_ < n) {
-                return false;
-            }
-        }
-        std::memcpy(p, buffer_.data() + (at - start_), n);
-        return true;
-    }
-
-    // readMetadataBlock through the window.
-    bool block(std::uint64_t at, std::uint64_t n, std::vector<std::uint8_t>& out,
-               ExtractedMetadata& result) {
-        if (n > kMaxMetadataBlock) {
-            result.message = "a metadata block is larger than 1 MiB";
-            return false;
-        }
-        out.resize(static_cast<std::size_t>(n));
-        if (!read(at, out.data(), out.size())) {
-            result.message = "a metadata block is cut short by the end of the file";
-            return false;
-        }
-        return true;
-    }
-
-private:
-    RandomAccessSource& source_;
-    std::array<std::uint8_t, kWindowSize> buffer_;
-    std::uint64_t start_ = 0;
-    std::size_t filled_ = 0;
-    int fills_ = 0;
-};
 
 #if SHOTSTAMP_HAVE_BROTLI
 struct DecoderDeleter {
@@ -132,7 +80,7 @@ bool extractJxl(RandomAccessSource& source, ExtractedMetadata& out) {
     out.container = ContainerKind::jxl;
     static constexpr std::array<std::uint8_t, 12> kSignature = {0,   0,   0,    12,   'J',  'X',
                                                                 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A};
-    Window window(source);
+    ReadWindow<kWindowSize> window(source);
     std::array<std::uint8_t, 16> header{};
     if (window.read(0, header.data(), 2) && header[0] == 0xFF && header[1] == 0x0A) {
         out.message = "a bare JPEG XL code stream holds no metadata";
