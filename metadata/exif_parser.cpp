@@ -218,8 +218,25 @@ template <class Row, std::size_t N> const Row* findTag(const Row (&table)[N], st
 
 } // namespace
 
+bool TiffView::take(std::uint64_t offset, std::uint64_t n) const {
+    const bool guarded = offset < guardTo_ && offset + n > guardFrom_;
+    if (n == 0 || (holds(offset, n) && !guarded)) {
+        return true;
+    }
+    missed_ = true;
+    return false;
+}
+
+void TiffView::guard(std::uint64_t offset, std::uint64_t n) {
+    if (n == 0) {
+        return;
+    }
+    guardFrom_ = guardTo_ == 0 ? offset : std::min(guardFrom_, offset);
+    guardTo_ = std::max(guardTo_, offset + n);
+}
+
 std::uint16_t TiffView::read16(std::uint64_t offset) const {
-    if (!fits(offset, 2)) {
+    if (!fits(offset, 2) || !take(offset, 2)) {
         return 0;
     }
     const std::uint8_t* p = data_ + offset;
@@ -227,7 +244,7 @@ std::uint16_t TiffView::read16(std::uint64_t offset) const {
 }
 
 std::uint32_t TiffView::read32(std::uint64_t offset) const {
-    if (!fits(offset, 4)) {
+    if (!fits(offset, 4) || !take(offset, 4)) {
         return 0;
     }
     const std::uint8_t* p = data_ + offset;
@@ -240,14 +257,15 @@ std::uint32_t TiffView::read32(std::uint64_t offset) const {
 }
 
 std::span<std::uint8_t> TiffView::bytes(std::uint64_t offset, std::uint64_t n) const {
-    if (!fits(offset, n)) {
+    if (n == 0 || !fits(offset, n) || !take(offset, n)) {
         return {};
     }
     return {data_ + offset, static_cast<std::size_t>(n)};
 }
 
 double TiffView::number(std::uint64_t offset, int format) const {
-    if (format < 1 || format > 12 || !fits(offset, kBytesPerFormat[format])) {
+    if (format < 1 || format > 12 || format == kAscii || format == kUndefined ||
+        !fits(offset, kBytesPerFormat[format]) || !take(offset, kBytesPerFormat[format])) {
         return 0.0;
     }
     const auto signed32 = [this](std::uint64_t at) {
@@ -312,11 +330,18 @@ bool ExifParser::parse(std::uint8_t* payload, std::int32_t segmentLength) {
 }
 
 bool ExifParser::parseTiff(std::uint8_t* tiff, std::uint32_t size) {
-    block_ = TiffView(tiff, size);
+    return parseTiff(tiff, size, size);
+}
+
+bool ExifParser::parseTiff(std::uint8_t* tiff, std::uint32_t size, std::uint32_t held) {
+    block_ = TiffView(tiff, size, held);
     if (block_.size() < kTiffHeaderSize) {
         return note("Invalid Exif alignment marker.");
     }
     const std::span<const std::uint8_t> order = block_.bytes(0, 2);
+    if (order.empty()) {
+        return false; // not held: missed
+    }
     if (order[0] == 'I' && order[1] == 'I') {
         block_.setMotorolaOrder(false);
     } else if (order[0] == 'M' && order[1] == 'M') {
@@ -431,6 +456,10 @@ void ExifParser::act(const ExifEntry& entry, DirectoryState& state) {
     if (dateTexts_ != nullptr) {
         takeDateText(entry, state.kind);
     }
+    if (datesOnly_) {
+        actForDates(entry);
+        return;
+    }
     if (const TextTag* row = findTag(kTextTags, entry.tag)) {
         copyText(row->field(record_), entry);
         return;
@@ -443,6 +472,35 @@ void ExifParser::act(const ExifEntry& entry, DirectoryState& state) {
         record_.*(asInt->field) = toInt32(number);
     } else {
         actOnSpecialTag(entry, number, state);
+    }
+}
+
+void ExifParser::actForDates(const ExifEntry& entry) {
+    switch (entry.tag) {
+    case kDateTimeOriginal:
+    case kSubSecTimeOriginal:
+        copyText(findTag(kTextTags, entry.tag)->field(record_), entry);
+        break;
+    case kUserComment:
+        // The whole walk trims the comment's blanks in place, which a later read of the same
+        // bytes would see; where they are not held, such a read misses instead.
+        if (block_.holds(entry.valueOffset, entry.byteCount)) {
+            takeUserComment(entry);
+        } else {
+            block_.guard(entry.valueOffset, entry.byteCount);
+        }
+        break;
+    case kExifPointer:
+    case kInteroperabilityPointer:
+        followLink(block_.read32(entry.valueOffset));
+        break;
+    case kGpsPointer:
+        if (dateTexts_ != nullptr) {
+            followLink(block_.read32(entry.valueOffset), Directory::gps);
+        }
+        break;
+    default:
+        break;
     }
 }
 

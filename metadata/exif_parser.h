@@ -18,7 +18,12 @@ namespace shotstamp {
 class TiffView {
 public:
     TiffView() = default;
-    TiffView(std::uint8_t* data, std::uint32_t size) : data_(data), size_(size) {}
+    TiffView(std::uint8_t* data, std::uint32_t size) : data_(data), size_(size), held_(size) {}
+    // A block of `size` bytes of which only the first `held` are in memory: offsets are checked
+    // against the whole block as ever, and a read that fits it but reaches past the bytes held
+    // yields 0 (or an empty span) and marks the view missed(), so the caller can read it all.
+    TiffView(std::uint8_t* data, std::uint32_t size, std::uint32_t held)
+        : data_(data), size_(size), held_(held < size ? held : size) {}
 
     std::uint32_t size() const { return size_; }
     bool motorolaOrder() const { return motorola_; }
@@ -37,10 +42,27 @@ public:
     // 0 for ASCII, UNDEFINED, unknown formats and a component that does not fit.
     double number(std::uint64_t offset, int format) const;
 
+    // Whether a read reached past the bytes held.
+    bool missed() const { return missed_; }
+    // Whether the `n` bytes from `offset` on are held; marks nothing.
+    bool holds(std::uint64_t offset, std::uint64_t n) const {
+        return n <= held_ && offset <= held_ - n;
+    }
+    // Marks as missed any later read of these bytes: the whole block's walk would have changed
+    // them in place (a comment's trimmed blanks) before such a read.
+    void guard(std::uint64_t offset, std::uint64_t n);
+
 private:
+    // holds(), marking the view missed when not; a read of nothing needs nothing.
+    bool take(std::uint64_t offset, std::uint64_t n) const;
+
     std::uint8_t* data_ = nullptr;
     std::uint32_t size_ = 0;
+    std::uint32_t held_ = 0;
+    std::uint64_t guardFrom_ = 0; // [guardFrom_, guardTo_): every guarded range at once
+    std::uint64_t guardTo_ = 0;
     bool motorola_ = false;
+    mutable bool missed_ = false;
 };
 
 // One directory entry as stored, with where its value lies.
@@ -69,6 +91,15 @@ public:
     // `tiff` starts at the byte-order mark and holds `size` bytes. The record's flash and
     // comment fields are reset by parse() only.
     bool parseTiff(std::uint8_t* tiff, std::uint32_t size);
+    // The same for a block of `size` bytes of which only the first `held` are in memory; when
+    // missed() afterwards, the result is not the whole block's and the caller reads it all.
+    bool parseTiff(std::uint8_t* tiff, std::uint32_t size, std::uint32_t held);
+    bool missed() const { return block_.missed(); }
+
+    // Asks the walk to read no value that the date texts (setDateTexts) do not need: the record
+    // then gets only its DateTimeOriginal and SubSecTimeOriginal, and a block held in part is
+    // rarely missed for a maker note or a comment far from the dates.
+    void setDatesOnly(bool datesOnly) { datesOnly_ = datesOnly; }
 
     // Asks the walk to copy the block's date texts, the GPS directory's included, into `texts`
     // as well. Without this call the GPS directory is never walked and nothing else changes.
@@ -92,6 +123,7 @@ private:
     bool walkEntries(std::uint32_t offset, std::uint32_t count, DirectoryState& state);
     bool decodeEntry(std::uint64_t at, ExifEntry& entry);
     void act(const ExifEntry& entry, DirectoryState& state);
+    void actForDates(const ExifEntry& entry);
     void actOnSpecialTag(const ExifEntry& entry, double number, DirectoryState& state);
     void followLink(std::uint32_t link, Directory kind = Directory::linked);
     void takeDateText(const ExifEntry& entry, Directory kind);
@@ -109,6 +141,7 @@ private:
     int directoriesWalked_ = 0;
     bool thumbnailFound_ = false;
     ExifDateTexts* dateTexts_ = nullptr;
+    bool datesOnly_ = false;
 };
 
 } // namespace shotstamp

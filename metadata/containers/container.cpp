@@ -267,7 +267,7 @@ ContainerKind containerOfExtension(std::string_view fileName) {
                : ContainerKind::unknown;
 }
 
-ExtractedMetadata extractMetadata(RandomAccessSource& source) {
+ExtractedMetadata extractMetadata(RandomAccessSource& source, const ExtractOptions& options) {
     ExtractedMetadata out;
     std::array<std::uint8_t, kHeadSize> head{};
     const std::size_t got = source.readAt(0, head.data(), head.size());
@@ -278,13 +278,13 @@ ExtractedMetadata extractMetadata(RandomAccessSource& source) {
         out.message = got == 0 ? "empty file" : "not a file of any supported kind";
         break;
     case ContainerKind::jpeg:
-        extractJpeg(source, out);
+        extractJpeg(source, out, options);
         break;
     case ContainerKind::heif:
     case ContainerKind::avif:
     case ContainerKind::cr3:
     case ContainerKind::quickTime:
-        extractIsoBmff(source, out);
+        extractIsoBmff(source, out, options);
         break;
     case ContainerKind::tiff:
         extractTiffRaw(source, out);
@@ -302,15 +302,19 @@ ExtractedMetadata extractMetadata(RandomAccessSource& source) {
         extractJxl(source, out);
         break;
     }
+    if (!options.xmpPacket) {
+        out.xmpPacket.clear(); // read in passing by a walker that meets it among other blocks
+    }
     return out;
 }
 
-bool extractJpeg(RandomAccessSource& source, ExtractedMetadata& out) {
+bool extractJpeg(RandomAccessSource& source, ExtractedMetadata& out,
+                 const ExtractOptions& options) {
     SequentialReader bytes(source);
     PictureReader reader;
     ExifDateTexts texts;
     reader.setDateTexts(&texts);
-    reader.setXmpPacket(&out.xmpPacket);
+    reader.setXmpPacket(options.xmpPacket ? &out.xmpPacket : nullptr);
     reader.readSections(bytes);
     return takeJpegReading(reader.record(), std::move(texts), out);
 }
@@ -331,11 +335,23 @@ bool takeJpegReading(const PictureRecord& record, ExifDateTexts texts, Extracted
 }
 
 bool captureFromTiff(std::uint8_t* tiff, std::uint32_t size, ExtractedMetadata& out) {
+    bool missed = false;
+    return captureFromTiffPart(tiff, size, size, out, missed);
+}
+
+bool captureFromTiffPart(std::uint8_t* tiff, std::uint32_t size, std::uint32_t held,
+                         ExtractedMetadata& out, bool& missed) {
     PictureRecord record{};
     ExifParser parser(record);
     ExifDateTexts texts;
     parser.setDateTexts(&texts);
-    if (!parser.parseTiff(tiff, size)) {
+    parser.setDatesOnly(true); // only the date texts and DateTimeOriginal are kept
+    const bool parsed = parser.parseTiff(tiff, size, held);
+    missed = parser.missed();
+    if (missed) {
+        return false;
+    }
+    if (!parsed) {
         out.message = parser.message() != nullptr ? parser.message() : "unreadable EXIF block";
         return false;
     }

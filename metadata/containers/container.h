@@ -77,14 +77,24 @@ struct ExtractedMetadata {
     ContentType content;
 };
 
+// What the caller will use of a file beyond its capture time.
+struct ExtractOptions {
+    // The XMP packet: only a date chain that names the xmp source, and `info`, look at it. A HEIF
+    // keeps it in an item of its own, often larger than the Exif item, read only when wanted;
+    // unwanted, it is left empty for every container.
+    bool xmpPacket = true;
+};
+
 // Identifies the file and hands it to its family's walker; a file of no known kind gets the
 // reason in `message`.
-ExtractedMetadata extractMetadata(RandomAccessSource& source);
+ExtractedMetadata extractMetadata(RandomAccessSource& source, const ExtractOptions& options = {});
 
 // The walkers, one per family. Each fills `out` (not its container or content) and returns true
 // when it found a capture time; otherwise `out.message` says why not.
-bool extractJpeg(RandomAccessSource& source, ExtractedMetadata& out);
-bool extractIsoBmff(RandomAccessSource& source, ExtractedMetadata& out); // heif, avif, cr3, video
+bool extractJpeg(RandomAccessSource& source, ExtractedMetadata& out,
+                 const ExtractOptions& options = {});
+bool extractIsoBmff(RandomAccessSource& source, ExtractedMetadata& out,
+                    const ExtractOptions& options = {}); // heif, avif, cr3, video
 bool extractTiffRaw(RandomAccessSource& source, ExtractedMetadata& out);
 bool extractRaf(RandomAccessSource& source, ExtractedMetadata& out);
 bool extractPng(RandomAccessSource& source, ExtractedMetadata& out);
@@ -97,6 +107,11 @@ bool extractJxl(RandomAccessSource& source, ExtractedMetadata& out);
 // `out.exif`. The parser may write into the block (it trims a comment's blanks). True when the
 // capture time was set; otherwise `out.message` says why not.
 bool captureFromTiff(std::uint8_t* tiff, std::uint32_t size, ExtractedMetadata& out);
+// The same for a block of `size` bytes of which only the first `held` are in memory. When the
+// dates need bytes beyond them, `missed` is set and `out` left as it was: the caller reads the
+// whole block and calls captureFromTiff.
+bool captureFromTiffPart(std::uint8_t* tiff, std::uint32_t size, std::uint32_t held,
+                         ExtractedMetadata& out, bool& missed);
 // The same for the date texts of a block read elsewhere (the JPEG reader's record).
 bool captureFromExifTexts(const ExifDateTexts& texts, ExtractedMetadata& out);
 

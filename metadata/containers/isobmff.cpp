@@ -25,6 +25,10 @@ constexpr std::array<std::uint8_t, 16> kCanonUuid = {
     0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0, 0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
 constexpr std::size_t kWindowSize = 8192;
 constexpr std::size_t kMaxXmp = 256U << 10;
+// The first bytes of an Exif item read at first: cameras put the directories and their date
+// values ahead of the maker note, which makes up most of a large item. A date beyond them costs
+// a second read of the whole item.
+constexpr std::size_t kExifItemHead = 4096;
 // Seconds from 1904-01-01 (the QuickTime epoch) to 1970-01-01.
 constexpr std::int64_t kQuickTimeToUnix = 2082844800;
 
@@ -201,7 +205,8 @@ struct MovieDates {
 
 class Walker {
 public:
-    Walker(RandomAccessSource& source, ExtractedMetadata& out) : source_(source), out_(out) {}
+    Walker(RandomAccessSource& source, ExtractedMetadata& out, const ExtractOptions& options)
+        : source_(source), out_(out), options_(options) {}
 
     bool run();
 
@@ -212,14 +217,16 @@ private:
     }
     // Reads through a window, so that neighbouring headers cost one read.
     bool read(std::uint64_t at, std::uint8_t* p, std::size_t n);
+    // Reads from the window when it holds the bytes, else exactly them, leaving the window be.
+    bool readData(std::uint64_t at, std::uint8_t* p, std::size_t n);
     bool readHeader(std::uint64_t at, std::uint64_t limit, Box& box);
     template <class Visit> bool forEachChild(std::uint64_t begin, std::uint64_t end, Visit&& visit);
     bool load(const Box& box, Bytes& bytes);
 
     void heifMeta(const Box& meta);
     bool readItem(std::uint32_t id, std::span<const std::uint8_t> iloc, const Box* idat,
-                  std::size_t limit, Bytes& data);
-    void exifItem(Bytes& data);
+                  std::size_t limit, std::size_t want, Bytes& data, std::uint64_t& size);
+    bool exifItem(Bytes& data, std::uint64_t size);
     void movie(const Box& moov, int depth);
     void canonUuid(const Box& uuid);
     void quickTimeMeta(const Box& meta);
@@ -228,6 +235,7 @@ private:
 
     RandomAccessSource& source_;
     ExtractedMetadata& out_;
+    const ExtractOptions& options_;
     std::array<std::uint8_t, kWindowSize> window_{};
     std::uint64_t windowStart_ = 0;
     std::size_t windowFilled_ = 0;
@@ -243,14 +251,27 @@ bool Walker::read(std::uint64_t at, std::uint8_t* p, std::size_t n) {
         return source_.readExactly(at, p, n);
     }
     if (at < windowStart_ || at - windowStart_ + n > windowFilled_) {
+        // No further than the file's end: a read past it costs a call that returns nothing.
+        const std::uint64_t left = at < source_.size() ? source_.size() - at : 0;
         windowStart_ = at;
-        windowFilled_ = source_.readAt(at, window_.data(), window_.size());
+        windowFilled_ =
+            source_.readAt(at, window_.data(),
+                           static_cast<std::size_t>(std::min<std::uint64_t>(window_.size(), left)));
         if (windowFilled_ < n) {
             return false;
         }
     }
     std::memcpy(p, window_.data() + (at - windowStart_), n);
     return true;
+}
+
+bool Walker::readData(std::uint64_t at, std::uint8_t* p, std::size_t n) {
+    if (n != 0 && at >= windowStart_ && at - windowStart_ <= windowFilled_ &&
+        n <= windowFilled_ - (at - windowStart_)) {
+        std::memcpy(p, window_.data() + (at - windowStart_), n);
+        return true;
+    }
+    return n == 0 || source_.readExactly(at, p, n);
 }
 
 bool Walker::readHeader(std::uint64_t at, std::uint64_t limit, Box& box) {
@@ -389,7 +410,10 @@ void Walker::heifMeta(const Box& meta) {
         note("more items than any real picture has; the rest are not read");
     }
     Bytes data;
-    if (xmpId && readItem(*xmpId, iloc, idat ? &*idat : nullptr, kMaxXmp, data)) {
+    std::uint64_t size = 0;
+    const Box* inData = idat ? &*idat : nullptr;
+    if (xmpId && options_.xmpPacket &&
+        readItem(*xmpId, iloc, inData, kMaxXmp, kMaxXmp, data, size)) {
         out_.xmpPacket.assign(data.begin(), data.end());
     }
     if (!exifId) {
@@ -398,14 +422,17 @@ void Walker::heifMeta(const Box& meta) {
         }
         return;
     }
-    if (readItem(*exifId, iloc, idat ? &*idat : nullptr, kMaxLoadedBox, data)) {
-        exifItem(data);
+    if (readItem(*exifId, iloc, inData, kMaxLoadedBox, kExifItemHead, data, size) &&
+        !exifItem(data, size) &&
+        readItem(*exifId, iloc, inData, kMaxLoadedBox, kMaxLoadedBox, data, size)) {
+        exifItem(data, size);
     }
 }
 
-// Gathers an item's extents from the item location box into `data`.
+// Gathers the first `want` bytes of an item's extents, as found in the item location box, into
+// `data`, and its whole size into `size`. Every extent is checked, also those left unread.
 bool Walker::readItem(std::uint32_t id, std::span<const std::uint8_t> iloc, const Box* idat,
-                      std::size_t limit, Bytes& data) {
+                      std::size_t limit, std::size_t want, Bytes& data, std::uint64_t& size) {
     Cursor c{iloc};
     const std::uint64_t version = c.take(1);
     c.take(3);
@@ -451,6 +478,7 @@ bool Walker::readItem(std::uint32_t id, std::span<const std::uint8_t> iloc, cons
             return note("an item lies in an item data box that is missing");
         }
         data.clear();
+        size = 0;
         for (std::uint64_t e = 0; e < extents; ++e) {
             c.take(indexSize);
             const std::uint64_t offset = base + c.take(offsetSize);
@@ -467,13 +495,15 @@ bool Walker::readItem(std::uint32_t id, std::span<const std::uint8_t> iloc, cons
             if (length > space - offset) {
                 return note("an item extent runs past the end of the file");
             }
-            if (length > limit - data.size()) {
+            if (length > limit - size) {
                 return note("an item is larger than any real metadata block");
             }
+            size += length;
             const std::size_t at = data.size();
-            data.resize(at + static_cast<std::size_t>(length));
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length, want - at));
+            data.resize(at + n);
             const std::uint64_t from = method == 1 ? idat->payload + offset : offset;
-            if (!read(from, data.data() + at, static_cast<std::size_t>(length))) {
+            if (!readData(from, data.data() + at, n)) {
                 return note(source_.budgetSpent() ? "the read budget is spent"
                                                   : "an item cannot be read");
             }
@@ -486,23 +516,33 @@ bool Walker::readItem(std::uint32_t id, std::span<const std::uint8_t> iloc, cons
     return note(c.ok ? "an item has no location" : "the item location box is cut short");
 }
 
-// An Exif item: a 4-byte offset to the TIFF header, then the block.
-void Walker::exifItem(Bytes& data) {
-    if (data.size() < 4) {
+// An Exif item of `size` bytes, of which `data` holds the first: a 4-byte offset to the TIFF
+// header, then the block. False when the bytes held are too few to tell.
+bool Walker::exifItem(Bytes& data, std::uint64_t size) {
+    if (size < 4) {
         note("the Exif item is cut short");
-        return;
+        return true;
     }
     std::uint64_t start = 4 + bigEndian(data.data(), 4);
     // Some writers give 0 and keep the "Exif\0\0" prefix of a JPEG segment.
-    if (start + 6 <= data.size() && std::memcmp(data.data() + start, "Exif\0\0", 6) == 0) {
+    if (start + 6 <= size && start + 6 > data.size()) {
+        return false;
+    }
+    if (start + 6 <= size && std::memcmp(data.data() + start, "Exif\0\0", 6) == 0) {
         start += 6;
     }
-    if (start >= data.size()) {
+    if (start >= size) {
         note("the Exif item's TIFF header lies outside it");
-        return;
+        return true;
     }
+    if (start >= data.size()) {
+        return false;
+    }
+    bool missed = false;
     captureFound_ =
-        captureFromTiff(data.data() + start, static_cast<std::uint32_t>(data.size() - start), out_);
+        captureFromTiffPart(data.data() + start, static_cast<std::uint32_t>(size - start),
+                            static_cast<std::uint32_t>(data.size() - start), out_, missed);
+    return !missed;
 }
 
 void Walker::movie(const Box& moov, int depth) {
@@ -681,8 +721,9 @@ void Walker::finishMovie() {
 
 } // namespace
 
-bool extractIsoBmff(RandomAccessSource& source, ExtractedMetadata& out) {
-    Walker walker(source, out);
+bool extractIsoBmff(RandomAccessSource& source, ExtractedMetadata& out,
+                    const ExtractOptions& options) {
+    Walker walker(source, out, options);
     return walker.run();
 }
 

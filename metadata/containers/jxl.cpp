@@ -1,5 +1,6 @@
 #include "jxl.h"
 
+#include "read_window.h"
 #include "tiff_raw.h"
 
 #if SHOTSTAMP_HAVE_BROTLI
@@ -18,6 +19,8 @@ namespace shotstamp {
 namespace {
 
 constexpr int kMaxBoxes = 4096;
+// A JPEG XL file's metadata boxes come before its code stream and are a few hundred bytes each.
+constexpr std::size_t kWindowSize = 512;
 
 #if SHOTSTAMP_HAVE_BROTLI
 struct DecoderDeleter {
@@ -35,7 +38,7 @@ bool brotliBounded(const std::vector<std::uint8_t>& in, std::vector<std::uint8_t
     }
     std::size_t availableIn = in.size();
     const std::uint8_t* nextIn = in.data();
-    std::array<std::uint8_t, 16 * 1024> chunk{};
+    std::array<std::uint8_t, 16 * 1024> chunk; // written before it is read: no need to clear it
     out.clear();
     BrotliDecoderResult status = BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT;
     while (status == BROTLI_DECODER_RESULT_NEEDS_MORE_OUTPUT) {
@@ -77,25 +80,27 @@ bool extractJxl(RandomAccessSource& source, ExtractedMetadata& out) {
     out.container = ContainerKind::jxl;
     static constexpr std::array<std::uint8_t, 12> kSignature = {0,   0,   0,    12,   'J',  'X',
                                                                 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+    ReadWindow<kWindowSize> window(source);
     std::array<std::uint8_t, 16> header{};
-    if (source.readAt(0, header.data(), 12) >= 2 && header[0] == 0xFF && header[1] == 0x0A) {
+    if (window.read(0, header.data(), 2) && header[0] == 0xFF && header[1] == 0x0A) {
         out.message = "a bare JPEG XL code stream holds no metadata";
         return false;
     }
-    if (!std::equal(kSignature.begin(), kSignature.end(), header.begin())) {
+    if (!window.read(0, header.data(), kSignature.size()) ||
+        !std::equal(kSignature.begin(), kSignature.end(), header.begin())) {
         out.message = "not a JPEG XL container";
         return false;
     }
     std::uint64_t at = kSignature.size();
     std::vector<std::uint8_t> box;
     for (int i = 0; i < kMaxBoxes && at + 8 <= source.size(); ++i) {
-        if (!source.readExactly(at, header.data(), 8)) {
+        if (!window.read(at, header.data(), 8)) {
             break;
         }
         std::uint64_t size = readBig32(header.data());
         std::uint64_t headerSize = 8;
         if (size == 1) {
-            if (!source.readExactly(at + 8, header.data() + 8, 8)) {
+            if (!window.read(at + 8, header.data() + 8, 8)) {
                 break;
             }
             size = (std::uint64_t{readBig32(&header[8])} << 32) | readBig32(&header[12]);
@@ -115,8 +120,7 @@ bool extractJxl(RandomAccessSource& source, ExtractedMetadata& out) {
         std::array<char, 4> innerType{};
         if (compressed) {
             if (payloadSize < 4 ||
-                !source.readExactly(payload, reinterpret_cast<std::uint8_t*>(innerType.data()),
-                                    4)) {
+                !window.read(payload, reinterpret_cast<std::uint8_t*>(innerType.data()), 4)) {
                 continue;
             }
             type = std::string_view(innerType.data(), 4);
@@ -129,7 +133,7 @@ bool extractJxl(RandomAccessSource& source, ExtractedMetadata& out) {
         if (compressed) {
 #if SHOTSTAMP_HAVE_BROTLI
             std::vector<std::uint8_t> packed;
-            if (!readMetadataBlock(source, payload + 4, payloadSize - 4, packed, out) ||
+            if (!window.block(payload + 4, payloadSize - 4, packed, out) ||
                 !brotliBounded(packed, box, out)) {
                 continue;
             }
@@ -137,7 +141,7 @@ bool extractJxl(RandomAccessSource& source, ExtractedMetadata& out) {
             out.message = "this build cannot read Brotli-compressed JPEG XL boxes";
             continue;
 #endif
-        } else if (!readMetadataBlock(source, payload, payloadSize, box, out)) {
+        } else if (!window.block(payload, payloadSize, box, out)) {
             continue;
         }
         if (type == "Exif") {

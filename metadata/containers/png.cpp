@@ -1,5 +1,6 @@
 #include "png.h"
 
+#include "read_window.h"
 #include "tiff_raw.h"
 
 #define ZLIB_CONST
@@ -291,8 +292,9 @@ bool extractPng(RandomAccessSource& source, ExtractedMetadata& out) {
     out.container = ContainerKind::png;
     static constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P',  'N',  'G',
                                                                0x0D, 0x0A, 0x1A, 0x0A};
+    ReadWindow<256> window(source);
     std::array<std::uint8_t, 8> header{};
-    if (!source.readExactly(0, header.data(), 8) || header != kSignature) {
+    if (!window.read(0, header.data(), 8) || header != kSignature) {
         out.message = "not a PNG signature";
         return false;
     }
@@ -300,7 +302,7 @@ bool extractPng(RandomAccessSource& source, ExtractedMetadata& out) {
     std::uint64_t at = 8;
     bool ended = false;
     for (int i = 0; i < kMaxChunks && !ended; ++i) {
-        if (!source.readExactly(at, header.data(), 8)) {
+        if (!window.read(at, header.data(), 8)) {
             out.message = source.budgetSpent() ? "the read budget ran out among the PNG chunks"
                                                : "the PNG file ends without an IEND chunk";
             break;
@@ -316,7 +318,7 @@ bool extractPng(RandomAccessSource& source, ExtractedMetadata& out) {
         ended = type == "IEND";
         std::vector<std::uint8_t> block;
         if (type == "eXIf") {
-            if (!readMetadataBlock(source, data, length, block, out)) {
+            if (!window.block(data, length, block, out)) {
                 continue;
             }
             if (block.size() >= 6 && std::memcmp(block.data(), "Exif\0\0", 6) == 0) {
@@ -329,14 +331,13 @@ bool extractPng(RandomAccessSource& source, ExtractedMetadata& out) {
         } else if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
             // Only the keyword is read first; other texts are skipped unread.
             std::string head(std::min<std::size_t>(length, kKeywordRead), '\0');
-            if (!source.readExactly(data, reinterpret_cast<std::uint8_t*>(head.data()),
-                                    head.size()) ||
+            if (!window.read(data, reinterpret_cast<std::uint8_t*>(head.data()), head.size()) ||
                 !interestingKeyword(head)) {
                 continue;
             }
             if (head.size() == length) {
                 block.assign(head.begin(), head.end()); // a short chunk is read once
-            } else if (!readMetadataBlock(source, data, length, block, out)) {
+            } else if (!window.block(data, length, block, out)) {
                 continue;
             }
             takeTextChunk(

@@ -1,5 +1,6 @@
 #include "riff_webp.h"
 
+#include "read_window.h"
 #include "tiff_raw.h"
 
 #include <algorithm>
@@ -18,8 +19,9 @@ constexpr int kMaxChunks = 4096;
 
 bool extractWebp(RandomAccessSource& source, ExtractedMetadata& out) {
     out.container = ContainerKind::webp;
+    ReadWindow<256> window(source);
     std::array<std::uint8_t, 12> header{};
-    if (!source.readExactly(0, header.data(), header.size()) ||
+    if (!window.read(0, header.data(), header.size()) ||
         std::memcmp(header.data(), "RIFF", 4) != 0 || std::memcmp(&header[8], "WEBP", 4) != 0) {
         out.message = "not a RIFF WebP header";
         return false;
@@ -33,7 +35,7 @@ bool extractWebp(RandomAccessSource& source, ExtractedMetadata& out) {
     std::vector<std::uint8_t> block;
     for (int i = 0; i < kMaxChunks && at + 8 <= end; ++i) {
         std::array<std::uint8_t, 8> chunk{};
-        if (!source.readExactly(at, chunk.data(), chunk.size())) {
+        if (!window.read(at, chunk.data(), chunk.size())) {
             break;
         }
         const std::string_view type(reinterpret_cast<const char*>(chunk.data()), 4);
@@ -43,14 +45,14 @@ bool extractWebp(RandomAccessSource& source, ExtractedMetadata& out) {
             break;
         }
         if (type == "EXIF" && !out.exifFound) {
-            if (readMetadataBlock(source, at + 8, size, block, out)) {
+            if (window.block(at + 8, size, block, out)) {
                 if (block.size() >= 6 && std::memcmp(block.data(), "Exif\0\0", 6) == 0) {
                     block.erase(block.begin(), block.begin() + 6);
                 }
                 captureFromTiff(block.data(), static_cast<std::uint32_t>(block.size()), out);
             }
         } else if (type == "XMP " && out.xmpPacket.empty()) {
-            if (readMetadataBlock(source, at + 8, size, block, out)) {
+            if (window.block(at + 8, size, block, out)) {
                 out.xmpPacket.assign(block.begin(), block.end());
             }
         }

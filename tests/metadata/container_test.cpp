@@ -117,6 +117,50 @@ TEST_P(ByteOrder, HeifExifItemInMediaDataOrItemData) {
     EXPECT_TRUE(out.capture.found()) << out.message;
 }
 
+// The walker reads an Exif item's head first and the whole item only when its dates need more.
+TEST_P(ByteOrder, HeifExifItemIsReadInPartWhereItsDatesAllow) {
+    const TiffBuilder t(GetParam());
+    const Entry date = t.ascii(0x9003, "2022:01:15 10:20:30");
+    const Entry note = t.undefined(0x927C, Bytes(40000, 'n'));
+    // The comment's blanks run past the head, and a date text is read from inside it: header 8,
+    // first directory 30, GPS directory 29, Exif directory 42, then the comment's code.
+    const Entry comment = t.undefined(
+        0x9286,
+        concat({bytesOf("ASCII"), Bytes(3, 0), bytesOf("2022:01:15 10:20:30"), Bytes(6000, ' ')}));
+    const Entry dateInComment(0x9003, 2, 20, {}, 8 + 30 + 29 + 42 + 8);
+    const Directory gps{{t.ascii(0x1D, "2022:01:16")}};
+    struct Case {
+        std::vector<Entry> exif;
+        bool gpsLast;
+        bool whole; // the dates lie beyond the head
+    };
+    const Case cases[] = {{{date, note}, false, false},
+                          {{date, note}, true, true},
+                          {{note, date}, false, true},
+                          {{comment, dateInComment, note}, false, true}};
+    for (const Case& c : cases) {
+        const int exif = c.gpsLast ? 1 : 2;
+        const Directory first{
+            {TiffBuilder::pointer(0x8769, exif), TiffBuilder::pointer(0x8825, 3 - exif)}};
+        const Bytes tiff = t.build(c.gpsLast ? std::vector<Directory>{first, {c.exif}, gps}
+                                             : std::vector<Directory>{first, gps, {c.exif}});
+        HeifOptions o;
+        o.items = {{1, "Exif", "", exifItem(tiff)},
+                   {2, "mime", "application/rdf+xml", Bytes(30000, ' ')}};
+        const Bytes file = heifFile(o);
+        for (const bool xmp : {true, false}) {
+            MemoryRandomSource source(file);
+            const ExtractedMetadata out = extractMetadata(source, ExtractOptions{.xmpPacket = xmp});
+            EXPECT_EQ(moment(out.capture), "2022-01-15 10:20:30. local0 DateTimeOriginal")
+                << out.message;
+            EXPECT_EQ(out.exif.original, "2022:01:15 10:20:30"); // the comment's blanks trimmed
+            EXPECT_EQ(out.exif.gpsDate, "2022:01:16");
+            EXPECT_EQ(out.xmpPacket.size(), xmp ? 30000U : 0U);
+            EXPECT_EQ(source.bytesRead() > (xmp ? 70000U : 40000U), c.whole) << source.bytesRead();
+        }
+    }
+}
+
 TEST_P(ByteOrder, Cr3DateComesFromTheExifBlock) {
     const ExtractedMetadata out = extract(cr3File(GetParam(), "2018:02:21 12:08:56"));
     EXPECT_EQ(out.container, ContainerKind::cr3);
