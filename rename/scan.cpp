@@ -114,8 +114,15 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
             // The JPEG reader has read what the extract step would: nothing is read twice.
             takeJpegReading(reader.record(), std::move(texts), scan.found);
         } else {
+            // The XMP packet counts where the chain names it, and where the Exif block holds no
+            // DateTimeOriginal (the packet's own is then the one a date is compared with). A
+            // HEIF keeps it in an item of its own, often larger than the Exif item.
             files::FileRandomSource whole = randomSourceOf(file.get(), scan);
-            scan.found = extractMetadata(whole);
+            scan.found = extractMetadata(whole, ExtractOptions{.xmpPacket = settings.sidecar});
+            if (!settings.sidecar && scan.found.exif.original.empty()) {
+                files::FileRandomSource again = randomSourceOf(file.get(), scan);
+                scan.found = extractMetadata(again);
+            }
         }
         if (settings.sidecar) {
             scan.sidecarXmp = readSidecarXmp(folder + fileName, fileSystem);
