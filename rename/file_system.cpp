@@ -206,12 +206,17 @@ bool DryRunFileSystem::listFolder(const std::string& folder, files::FolderListin
     entries.keepIf([&](const files::FolderListing::Entry& entry) {
         return freed_.count(folder + std::string(entry.name)) == 0;
     });
+    std::vector<std::pair<std::string_view, files::EntryKind>> taken; // in name order
     for (const auto& [path, real] : taken_) {
         const std::string_view name = std::string_view(path).substr(folder.size());
         if (path.starts_with(folder) &&
             std::none_of(name.begin(), name.end(), files::isPathSeparator) && !real_.exists(path)) {
-            entries.add(name, files::kindOf(real));
+            taken.emplace_back(name, files::kindOf(real));
         }
+    }
+    std::sort(taken.begin(), taken.end());
+    for (const auto& [name, kind] : taken) {
+        entries.add(name, kind);
     }
     return true;
 }

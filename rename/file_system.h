@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace shotstamp {
@@ -153,7 +154,11 @@ public:
     // it asks the real file system nothing.
     void knowExists(const std::string& path);
     // Room for the answers of about `count` paths, so that a batch's plan never rehashes them.
-    void expectPaths(std::size_t count) { realExists_.reserve(count); }
+    void expectPaths(std::size_t count) {
+        realExists_.reserve(count);
+        taken_.reserve(count / 2);
+        freed_.reserve(count / 2);
+    }
     // Asked before the real file system whether a path is missing: true spares the query.
     void knowMissingBy(std::function<bool(const std::string& path)> missing) {
         knownMissing_ = std::move(missing);
@@ -182,8 +187,10 @@ private:
 
     FileSystem& real_;
     std::mutex mutex_;
-    std::map<std::string, std::string> taken_; // new path -> the real file that would carry it
-    std::set<std::string> freed_;
+    // Hashed rather than ordered: the paths of one folder share a long start, which each step
+    // of an ordered look-up compares again.
+    std::unordered_map<std::string, std::string> taken_; // new path -> the real file carrying it
+    std::unordered_set<std::string> freed_;
     std::set<std::string> madeFolders_; // without a separator at the end
     std::unordered_map<std::string, bool> realExists_;
     std::function<bool(const std::string&)> knownMissing_;
