@@ -127,8 +127,8 @@ bool FolderWalkList::nextListed() {
             return true;
         }
     }
-    listed_.clear();
-    nextListed_ = 0;
+    // The listing stays until the next folder's replaces it: the plan of the batch that holds
+    // the folder's last pictures still asks it which new names are free.
     return false;
 }
 

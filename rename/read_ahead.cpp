@@ -151,7 +151,9 @@ bool ReadAhead::next(PictureScan& scan) {
     ++handed_;
     lock.unlock();
 
-    if (!readNow) {
+    // Only a path this run may have changed is asked after again: on a share every query is a
+    // round trip on the renaming thread.
+    if (!readNow && touched_ && touched_(head.folder + head.fileName)) {
         FileIdentity now;
         readNow =
             !(head.scan.opened && head.identified &&

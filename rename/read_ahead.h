@@ -66,6 +66,13 @@ public:
 
     // What each scan reads beyond a JPEG header; set before the first call to next().
     void scanWith(const ScanSettings& settings) { settings_ = settings; }
+    // Tells which paths this run may have moved a file onto or away from since they were read
+    // ahead; such a picture is asked after again when handed out, and read again when it is
+    // another file now. Any other picture is handed out as read: should it have changed, the
+    // check after its move finds that. Set before the first call to next().
+    void recheckWhen(std::function<bool(const std::string& path)> touched) {
+        touched_ = std::move(touched);
+    }
 
     // The next picture, read; false after the last. Each call after the first tells that the
     // caller is done with the picture before, which may have renamed files.
@@ -94,6 +101,7 @@ private:
     Source source_;
     FileSystem& fileSystem_;
     ScanSettings settings_;
+    std::function<bool(const std::string& path)> touched_;
     int jobs_;
     bool adaptive_;
     bool serialOnly_;

@@ -159,8 +159,10 @@ bool RenameCommands::GivenNames::mayHave(const std::string& path) const {
 void RenameCommands::noteGiven(const RenameOutcome& outcome) {
     if (outcome.kind == RenameKind::renamed) {
         given_.add(outcome.newPath);
+        given_.add(outcome.oldPath);
         for (const auto& [from, to] : outcome.companions) {
             given_.add(to);
+            given_.add(from);
         }
     }
 }
@@ -426,6 +428,7 @@ void RenameCommands::renameAll(ReadAheadSource source) {
     }
     ReadAhead pictures(std::move(source), *fileSystem_, jobs_);
     pictures.scanWith(options_.scan);
+    pictures.recheckWhen([this](const std::string& path) { return given_.mayHave(path); });
     if (options_.journal == nullptr) {
         for (PictureScan scan; pictures.next(scan);) {
             handle(scan);

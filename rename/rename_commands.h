@@ -63,8 +63,9 @@ private:
     std::unique_ptr<EntryList> markedList_;
     std::unique_ptr<EntryList> allInPathList_;
     const EntryList* listed_ = nullptr; // the list being renamed, for what its listing knows
-    // The names this run has given, in a fixed-size filter: a name that may be among them is
-    // asked of the file system even when the listing did not have it. A false "may" costs only
+    // The paths this run has moved files onto or away from, in a fixed-size filter: a new name
+    // that may be among them is asked of the file system even when the listing did not have it,
+    // and a picture read ahead under such a path is asked after again. A false "may" costs only
     // that query, and the filter stays a quarter megabyte however many files the run names.
     class GivenNames {
     public:
