@@ -490,17 +490,27 @@ void ExifParser::actForDates(const ExifEntry& entry) {
             block_.guard(entry.valueOffset, entry.byteCount);
         }
         break;
+    default:
+        followPointer(entry);
+        break;
+    }
+}
+
+bool ExifParser::followPointer(const ExifEntry& entry) {
+    switch (entry.tag) {
     case kExifPointer:
     case kInteroperabilityPointer:
+        // The four bytes at the value lie inside the block: in the entry, or in an out-of-line
+        // value whose bounds were checked.
         followLink(block_.read32(entry.valueOffset));
-        break;
+        return true;
     case kGpsPointer:
         if (dateTexts_ != nullptr) {
             followLink(block_.read32(entry.valueOffset), Directory::gps);
         }
-        break;
+        return true;
     default:
-        break;
+        return false;
     }
 }
 
@@ -552,18 +562,8 @@ void ExifParser::actOnSpecialTag(const ExifEntry& entry, double number, Director
     case kPixelYDimension:
         largestExifDimension_ = std::max(largestExifDimension_, integer);
         break;
-    case kExifPointer:
-    case kInteroperabilityPointer:
-        // The four bytes at the value lie inside the block: in the entry, or in an out-of-line
-        // value whose bounds were checked.
-        followLink(block_.read32(entry.valueOffset));
-        break;
-    case kGpsPointer:
-        if (dateTexts_ != nullptr) {
-            followLink(block_.read32(entry.valueOffset), Directory::gps);
-        }
-        break;
     default:
+        followPointer(entry);
         break;
     }
 }

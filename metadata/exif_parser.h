@@ -126,6 +126,8 @@ private:
     void actForDates(const ExifEntry& entry);
     void actOnSpecialTag(const ExifEntry& entry, double number, DirectoryState& state);
     void followLink(std::uint32_t link, Directory kind = Directory::linked);
+    // Follows the entry when it points to another directory; false for any other tag.
+    bool followPointer(const ExifEntry& entry);
     void takeDateText(const ExifEntry& entry, Directory kind);
     void takeGpsEntry(const ExifEntry& entry);
     void copyText(std::span<char> field, const ExifEntry& entry);
