@@ -138,7 +138,20 @@ bool PictureReader::readSections(ByteSource& source) {
             buffer[0] = static_cast<std::uint8_t>(high);
             buffer[1] = static_cast<std::uint8_t>(low);
             slot.data = std::move(buffer);
-            if (source.readBlock(slot.data.get() + 2, bodyLength) != bodyLength) {
+            // An APP1 that shows no Exif signature, while no XMP packet is wanted, is passed over
+            // after those four bytes: a phone's extended XMP can fill megabytes.
+            const bool peek = keepOnlyDateBytes_ && code == kMarkerApp1 &&
+                              (xmpPacket_ == nullptr || xmpTaken_) && bodyLength > 4;
+            const std::size_t first = peek ? 4 : bodyLength;
+            std::uint8_t* body = slot.data.get() + 2;
+            bool whole = source.readBlock(body, first) == first;
+            if (whole && peek) {
+                const std::size_t rest = bodyLength - first;
+                whole = std::memcmp(body, "Exif", 4) == 0
+                            ? source.readBlock(body + first, rest) == rest
+                            : source.skip(rest);
+            }
+            if (!whole) {
                 // The slot is not counted as kept; its buffer goes with the reader or the next
                 // segment.
                 setError("Premature end of file?");

@@ -96,6 +96,17 @@ TEST(SectionReader, PassingOverSegmentsFindsWhatReadingThemFinds) {
         EXPECT_STREQ(readBytes(jpeg, nullptr, ReadMode::onlyDateBytes).record().dateTimeOriginal,
                      "2005:12:30 20:57:32");
     }
+    // Megabytes of extended XMP, as a phone's portrait keeps before the image, are passed over:
+    // read, they would pass the reading budget and end the walk early.
+    JpegBuilder portrait;
+    portrait.soi().exif(tiff);
+    for (int i = 0; i < 80; ++i) {
+        portrait.segment(
+            0xE1, concat({bytesOf("http://ns.adobe.com/xmp/extension/"), Bytes(60000, 'x')}));
+    }
+    const ReadOutcome passing = readBytes(portrait.sos().bytes(), nullptr, ReadMode::onlyDateBytes);
+    EXPECT_TRUE(passing.result) << passing.errorText();
+    EXPECT_STREQ(passing.record().dateTimeOriginal, "2005:12:30 20:57:32");
 }
 
 TEST(SectionReader, WithoutStartOfImageKeepsNothing) {
