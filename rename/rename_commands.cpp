@@ -133,7 +133,8 @@ FilterBits filterBits(const std::string& path, std::size_t words) {
     const std::uint64_t hash = std::hash<std::string_view>{}(path);
     const std::uint64_t mixed = (hash + 1) * 0x9E3779B97F4A7C15ull;
     const std::size_t block = static_cast<std::size_t>(hash % (words / 8)) * 8;
-    return {{block + (mixed >> 61), block + (mixed >> 52 & 7)},
+    return {{block + static_cast<std::size_t>(mixed >> 61),
+             block + static_cast<std::size_t>(mixed >> 52 & 7)},
             {std::uint64_t{1} << (mixed >> 55 & 63), std::uint64_t{1} << (mixed >> 46 & 63)}};
 }
 
