@@ -48,7 +48,7 @@ std::size_t SequentialReader::readBlock(std::uint8_t* out, std::size_t count) {
         std::memcpy(out, buffer_.data() + next_, done);
         next_ += done;
     }
-    if (count - done >= buffer_.size()) {
+    if (count - done >= kBlock) {
         const std::size_t got = source_.readAt(position_, out + done, count - done);
         position_ += got;
         return done + got;
@@ -74,7 +74,8 @@ bool SequentialReader::skip(std::size_t count) {
 }
 
 bool SequentialReader::refill() {
-    filled_ = source_.readAt(position_, buffer_.data(), buffer_.size());
+    filled_ = source_.readAt(position_, buffer_.data(), nextRead_);
+    nextRead_ = kBlock;
     position_ += filled_;
     next_ = 0;
     return filled_ > 0;

@@ -52,7 +52,16 @@ private:
 // straight into the caller's memory.
 class SequentialReader final : public ByteSource {
 public:
-    explicit SequentialReader(RandomAccessSource& source) : source_(source) {}
+    // A later read brings a small file's segment headers, or a camera Exif segment's start.
+    static constexpr std::size_t kBlock = 4096;
+    static constexpr std::size_t kLargestFirstRead = 32768;
+
+    // `firstRead` bytes (at most kLargestFirstRead) are asked for at once first. Where a read
+    // waits on the disk, one that reaches past a camera's preview costs no more than a small
+    // one, and spares the second wait a skip would cost; from the cache every byte is a copy.
+    explicit SequentialReader(RandomAccessSource& source, std::size_t firstRead = kBlock)
+        : source_(source),
+          nextRead_(firstRead < kLargestFirstRead ? firstRead : kLargestFirstRead) {}
     int readByte() override {
         if (next_ == filled_ && !refill()) {
             return -1;
@@ -66,8 +75,9 @@ private:
     bool refill();
 
     RandomAccessSource& source_;
-    // One read brings a small file's segment headers, or a camera Exif segment's start, at once.
-    std::array<std::uint8_t, 4096> buffer_{};
+    std::size_t nextRead_;
+    // Not cleared: only bytes a read brought are looked at.
+    std::array<std::uint8_t, kLargestFirstRead> buffer_;
     std::uint64_t position_ = 0; // where the next refill reads
     std::size_t filled_ = 0;
     std::size_t next_ = 0;

@@ -197,7 +197,9 @@ void ReadAhead::work() {
 
 void ReadAhead::read(Slot& target) {
     ReaderMessageCapture capture;
-    target.scan = scanPicture(target.folder, target.fileName, fileSystem_, settings_);
+    ScanSettings waiting = settings_; // workers read only where reads proved slow
+    waiting.readsWait = true;
+    target.scan = scanPicture(target.folder, target.fileName, fileSystem_, waiting);
     target.identified = target.scan.identified;
     target.identity = target.scan.identity;
     target.readerLines = std::move(capture.lines);

@@ -100,7 +100,8 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
     // passed over without reading a byte of them.
     reader.keepOnlyDateBytes();
     files::FileRandomSource random = randomSourceOf(file.get(), scan);
-    SequentialReader sequential(random);
+    SequentialReader sequential(random, settings.readsWait ? SequentialReader::kLargestFirstRead
+                                                           : SequentialReader::kBlock);
     HeadRecordingSource source(sequential);
     reader.readSections(source);
     scan.startsLikeJpeg = source.startsLikeJpeg();

@@ -22,11 +22,13 @@ ReadOutcome readBytes(const Bytes& bytes, PictureRecord* record, ReadMode mode) 
     std::copy(bytes.begin(), bytes.end(), out.copy.get());
     MemoryByteSource source(out.copy.get(), bytes.size());
     MemoryRandomSource random(out.copy.get(), bytes.size());
-    SequentialReader sequential(random);
+    SequentialReader sequential(random, mode == ReadMode::onlyDateBytesAtOnce
+                                            ? SequentialReader::kLargestFirstRead
+                                            : SequentialReader::kBlock);
     out.reader = std::make_unique<PictureReader>(record);
     capturedLines = &out.lines;
     setReaderMessageSink(&captureLine);
-    if (mode == ReadMode::onlyDateBytes) {
+    if (mode != ReadMode::everySegment) {
         out.reader->keepOnlyDateBytes();
         out.result = out.reader->readSections(sequential);
     } else {

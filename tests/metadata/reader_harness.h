@@ -25,7 +25,8 @@ struct ReadOutcome {
 
 // How the reader gets its bytes: every segment read from a plain stream, or, as a rename scans,
 // at offsets with the segments no date needs passed over (`consumed` is then not counted).
-enum class ReadMode { everySegment, onlyDateBytes };
+// `onlyDateBytesAtOnce` reads the first 32 KiB in one piece, as a read-ahead worker does.
+enum class ReadMode { everySegment, onlyDateBytes, onlyDateBytesAtOnce };
 
 // Reads `bytes` with a new reader (into `record` when given). The bytes are copied into a heap
 // buffer of exactly their size so that the address sanitizer sees any read past the end.

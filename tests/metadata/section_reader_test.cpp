@@ -83,14 +83,16 @@ TEST(SectionReader, PassingOverSegmentsFindsWhatReadingThemFinds) {
             SCOPED_TRACE(std::to_string(filler) + (cut ? " cut in the filler" : ""));
             const Bytes input = cut ? Bytes(jpeg.begin(), jpeg.begin() + 50) : jpeg;
             const ReadOutcome all = readBytes(input);
-            const ReadOutcome passing = readBytes(input, nullptr, ReadMode::onlyDateBytes);
-            EXPECT_EQ(passing.result, all.result);
-            EXPECT_EQ(passing.errorText(), all.errorText());
-            EXPECT_STREQ(passing.record().dateTimeOriginal, all.record().dateTimeOriginal);
-            EXPECT_EQ(passing.record().pixelWidth, all.record().pixelWidth);
-            ASSERT_EQ(passing.reader->sectionCount(), all.reader->sectionCount());
-            for (int i = 0; i < all.reader->sectionCount(); ++i) {
-                EXPECT_EQ(passing.reader->section(i).length, all.reader->section(i).length);
+            for (const ReadMode mode : {ReadMode::onlyDateBytes, ReadMode::onlyDateBytesAtOnce}) {
+                const ReadOutcome passing = readBytes(input, nullptr, mode);
+                EXPECT_EQ(passing.result, all.result);
+                EXPECT_EQ(passing.errorText(), all.errorText());
+                EXPECT_STREQ(passing.record().dateTimeOriginal, all.record().dateTimeOriginal);
+                EXPECT_EQ(passing.record().pixelWidth, all.record().pixelWidth);
+                ASSERT_EQ(passing.reader->sectionCount(), all.reader->sectionCount());
+                for (int i = 0; i < all.reader->sectionCount(); ++i) {
+                    EXPECT_EQ(passing.reader->section(i).length, all.reader->section(i).length);
+                }
             }
         }
         EXPECT_STREQ(readBytes(jpeg, nullptr, ReadMode::onlyDateBytes).record().dateTimeOriginal,
