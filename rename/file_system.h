@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
