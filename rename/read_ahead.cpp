@@ -19,6 +19,8 @@ ReadAhead::ReadAhead(Source source, FileSystem& fileSystem, int jobs)
     : source_(std::move(source)), fileSystem_(fileSystem),
       jobs_(jobs <= 0 ? defaultJobs() : std::min(jobs, kMaxJobs)), adaptive_(jobs <= 0),
       serialOnly_(jobs_ <= 1 || !fileSystem.readsConcurrently()),
+      // On one processor a worker could only take turns with the renames.
+      readsCachedAhead_(adaptive_ && std::thread::hardware_concurrency() > 1),
       slots_(serialOnly_ ? 1 : 2 * kWindow) {}
 
 ReadAhead::~ReadAhead() {
@@ -38,6 +40,52 @@ bool ReadAhead::readingIsSlow() const {
     const auto slow = std::count_if(recentReads_.begin(), recentReads_.end(),
                                     [](const auto read) { return read > kSlowRead; });
     return static_cast<std::size_t>(slow) > recentReads_.size() / 2;
+}
+
+void ReadAhead::noteRead(std::chrono::steady_clock::duration took) {
+    recentReads_[readsTimed_++ % recentReads_.size()] = took;
+}
+
+void ReadAhead::resizeRing(std::size_t size) {
+    // No worker runs yet: the pictures taken and not handed out keep their order.
+    std::vector<Slot> ring(size);
+    for (std::uint64_t sequence = handed_; sequence < pulled_; ++sequence) {
+        ring[sequence % size] = std::move(slot(sequence));
+    }
+    slots_ = std::move(ring);
+}
+
+void ReadAhead::startCachedReading(std::unique_lock<std::mutex>& lock) {
+    // The caller takes a whole batch before it renames any of it, so the worker must run more
+    // than a batch ahead: a window smaller than that had the two take turns, and ran no faster
+    // than one thread.
+    ahead_ = batch_ + kCachedAhead;
+    resizeRing(ahead_);
+    cached_ = true;
+    startWorkers(1);
+    if (threads_.empty()) {
+        cached_ = false;
+        serialOnly_ = true;
+        return;
+    }
+    overlap_ = true;
+    settled_ = true;
+    while (!sourceDone_ && pulled_ - handed_ < ahead_) {
+        pull(lock);
+    }
+}
+
+void ReadAhead::leaveCachedReading() {
+    // The headers stopped coming from the cache (a folder on another disk, say): reading and
+    // renaming take turns again, with the workers that wait calls for.
+    cached_ = false;
+    overlap_ = false;
+    settled_ = false;
+    window_ = kWindow;
+    ahead_ = 2 * kWindow;
+    windowBegan_ = {};
+    workAvailable_.notify_all();
+    startWorkers(jobs_ - 1);
 }
 
 void ReadAhead::startWorkers(int count) {
@@ -86,6 +134,7 @@ bool ReadAhead::pull(std::unique_lock<std::mutex>& lock) {
     lock.lock();
     if (!got) {
         sourceDone_ = true;
+        workAvailable_.notify_all();
         return false;
     }
     Slot& added = slot(pulled_);
@@ -93,7 +142,9 @@ bool ReadAhead::pull(std::unique_lock<std::mutex>& lock) {
     added.fileName = std::move(fileName);
     added.state = SlotState::waiting;
     ++pulled_;
-    workAvailable_.notify_one();
+    if (!cached_ || pulled_ - assigned_ == kCachedWake) {
+        workAvailable_.notify_one();
+    }
     return true;
 }
 
@@ -108,7 +159,7 @@ bool ReadAhead::next(PictureScan& scan) {
     const bool refill = pulled_ == handed_ && !overlap_;
     if (overlap_) {
         // Reading and renaming overlap: the window ahead is kept full.
-        while (!sourceDone_ && pulled_ - handed_ < 2 * kWindow) {
+        while (!sourceDone_ && pulled_ - handed_ < ahead_) {
             pull(lock);
         }
     } else if (refill) {
@@ -119,8 +170,13 @@ bool ReadAhead::next(PictureScan& scan) {
     if (handed_ == pulled_) {
         return false;
     }
+    if (cached_ && readingIsSlow()) {
+        leaveCachedReading();
+    }
     const bool timing = threads_.empty() && !serialOnly_;
-    if (timing && readsTimed_ >= kFewPictures && (!adaptive_ || readingIsSlow())) {
+    if (timing && readsTimed_ >= kFewPictures && readsCachedAhead_ && !readingIsSlow()) {
+        startCachedReading(lock);
+    } else if (timing && readsTimed_ >= kFewPictures && (!adaptive_ || readingIsSlow())) {
         startWorkers(jobs_);
         serialOnly_ = threads_.empty();
         window_ = serialOnly_ ? 1 : kWindow;
@@ -142,10 +198,14 @@ bool ReadAhead::next(PictureScan& scan) {
     if (head.state == SlotState::waiting) {
         // No worker has begun it: it is read here, at its turn.
         ++assigned_;
+        ++finished_;
         head.state = SlotState::reading;
         readNow = true;
-    } else {
+    } else if (head.state != SlotState::read) {
+        headWaited_ = true;
+        workAvailable_.notify_one();
         slotRead_.wait(lock, [&head] { return head.state == SlotState::read; });
+        headWaited_ = false;
     }
     // From here no worker touches the head slot: it is reused only after later pulls.
     ++handed_;
@@ -163,8 +223,7 @@ bool ReadAhead::next(PictureScan& scan) {
         const auto begin = std::chrono::steady_clock::now();
         scan = scanPicture(head.folder, head.fileName, fileSystem_, settings_);
         if (timing) {
-            recentReads_[readsTimed_++ % recentReads_.size()] =
-                std::chrono::steady_clock::now() - begin;
+            noteRead(std::chrono::steady_clock::now() - begin);
         }
     } else {
         for (const std::string& line : head.readerLines) {
@@ -179,27 +238,40 @@ bool ReadAhead::next(PictureScan& scan) {
 void ReadAhead::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        workAvailable_.wait(lock, [this] { return stopping_ || assigned_ < pulled_; });
+        if (assigned_ == pulled_) {
+            // Reading cached headers, the worker waits for a run of them, or for the caller.
+            workAvailable_.wait(lock, [this] {
+                return stopping_ ||
+                       (assigned_ < pulled_ && (!cached_ || sourceDone_ || headWaited_ ||
+                                                pulled_ - assigned_ >= kCachedWake));
+            });
+        }
         if (stopping_) {
             return;
         }
         Slot& target = slot(assigned_++);
         target.state = SlotState::reading;
+        const bool cached = cached_;
         lock.unlock();
-        read(target);
+        const auto begin = std::chrono::steady_clock::now();
+        read(target, !cached);
+        const auto took = std::chrono::steady_clock::now() - begin;
         lock.lock();
+        if (cached_) {
+            noteRead(took);
+        }
         target.state = SlotState::read;
-        if (++finished_ == pulled_ || overlap_) {
+        if (++finished_ == pulled_ || (overlap_ && (!cached_ || headWaited_))) {
             slotRead_.notify_one();
         }
     }
 }
 
-void ReadAhead::read(Slot& target) {
+void ReadAhead::read(Slot& target, bool readsWait) {
     ReaderMessageCapture capture;
-    ScanSettings waiting = settings_; // workers read only where reads proved slow
-    waiting.readsWait = true;
-    target.scan = scanPicture(target.folder, target.fileName, fileSystem_, waiting);
+    ScanSettings settings = settings_;
+    settings.readsWait = readsWait;
+    target.scan = scanPicture(target.folder, target.fileName, fileSystem_, settings);
     target.identified = target.scan.identified;
     target.identity = target.scan.identity;
     target.readerLines = std::move(capture.lines);

@@ -3,6 +3,7 @@
 #include "file_system.h"
 #include "rename_commands.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -29,7 +30,8 @@ namespace shotstamp {
 // Names are taken from the source at most a window ahead of the picture being handled, so memory
 // follows the window, not the folder. The window is refilled in bursts, once it is empty; only on
 // storage where every open waits and more workers keep cutting the wait (a share) is it kept
-// full instead, each picture handed out as soon as it is read.
+// full instead, each picture handed out as soon as it is read. Where headers come from the page
+// cache, one worker keeps a caller's batch read ahead while the caller renames the one before.
 class ReadAhead {
 public:
     // Gives the next (folder, file name); false after the last. Called on the command's thread.
@@ -41,10 +43,20 @@ public:
     // The first this many pictures are always read at their turn: a handful of pictures never
     // pays for starting threads.
     static constexpr std::size_t kFewPictures = 8;
-    // Left to choose, the program starts workers only once reading most of the last
-    // kFewPictures headers took longer than this: headers in the page cache are read faster on
-    // one thread than handed between threads.
+    // Left to choose, the program tells reads that wait (a disk, a share) from reads served by
+    // the page cache by this: most of the last kFewPictures headers took longer to read.
     static constexpr std::chrono::microseconds kSlowRead{50};
+
+    // Left to choose, on a machine with more than one processor, fast reads go to one worker
+    // that keeps the caller's batch and this many pictures more read ahead: it reads while the
+    // caller renames, and the caller takes a whole batch before it renames any of it. In one
+    // folder the two hardly wait for each other: a name the system has looked up before is
+    // opened without holding the folder, which a rename holds. Should the reads turn slow, the
+    // program goes over to the workers for waiting reads.
+    static constexpr std::size_t kCachedAhead = kWindow;
+    // That worker waits until this many pictures are there to read: waking it per picture would
+    // cost a switch of threads per picture.
+    static constexpr std::size_t kCachedWake = 32;
 
     // The worker count used when the caller leaves the choice to the program, to begin with.
     static int defaultJobs();
@@ -55,8 +67,8 @@ public:
     static constexpr int kStallShareDivisor = 8;
 
     // jobs: 1 reads every picture at its turn, as a serial walk does; 0 leaves the choice to the
-    // program (defaultJobs() workers once reading proves slow, more while the renames wait on
-    // them); 2 or more starts that many
+    // program (one worker beside the renames while reads are fast, defaultJobs() workers once
+    // reading proves slow, more while the renames wait on them); 2 or more starts that many
     // workers after the first few pictures; more than kMaxJobs counts as kMaxJobs. A file system
     // that cannot be read from several threads is always read at the picture's turn.
     ReadAhead(Source source, FileSystem& fileSystem, int jobs);
@@ -66,6 +78,9 @@ public:
 
     // What each scan reads beyond a JPEG header; set before the first call to next().
     void scanWith(const ScanSettings& settings) { settings_ = settings; }
+    // How many pictures the caller takes before it handles any (1 unless it batches them); set
+    // before the first call to next().
+    void takenAtOnce(std::size_t pictures) { batch_ = std::max<std::size_t>(pictures, 1); }
     // Tells which paths this run may have moved a file onto or away from since they were read
     // ahead; such a picture is asked after again when handed out, and read again when it is
     // another file now. Any other picture is handed out as read: should it have changed, the
@@ -92,11 +107,15 @@ private:
 
     Slot& slot(std::uint64_t sequence) { return slots_[sequence % slots_.size()]; }
     bool readingIsSlow() const;
+    void noteRead(std::chrono::steady_clock::duration took);
     void startWorkers(int count);
+    void startCachedReading(std::unique_lock<std::mutex>& lock);
+    void leaveCachedReading();
+    void resizeRing(std::size_t size);
     void growIfStalled(std::chrono::steady_clock::duration waited);
     bool pull(std::unique_lock<std::mutex>& lock);
     void work();
-    void read(Slot& slot);
+    void read(Slot& slot, bool readsWait);
 
     Source source_;
     FileSystem& fileSystem_;
@@ -105,6 +124,7 @@ private:
     int jobs_;
     bool adaptive_;
     bool serialOnly_;
+    bool readsCachedAhead_;
     bool sourceDone_ = false;
     std::size_t window_ = 1;
     std::array<std::chrono::steady_clock::duration, kFewPictures> recentReads_{};
@@ -115,10 +135,15 @@ private:
     std::optional<std::chrono::steady_clock::duration> waitBeforeGrowth_;
     bool settled_ = false; // no more workers, no change of mode
     bool overlap_ = false;
+    // One worker reads headers from the page cache beside the renames (kCachedAhead).
+    bool cached_ = false;
+    bool headWaited_ = false; // the caller waits for the picture it is to be handed
+    std::size_t batch_ = 1;
+    std::size_t ahead_ = 2 * kWindow; // pictures taken ahead while reading and renaming overlap
     std::vector<Slot> slots_;
     std::uint64_t pulled_ = 0;   // pictures taken from the source
     std::uint64_t assigned_ = 0; // pictures a thread has begun to read
-    std::uint64_t finished_ = 0; // pictures the workers have read (or read before they started)
+    std::uint64_t finished_ = 0; // pictures read by the workers or claimed to be read at their turn
     std::uint64_t handed_ = 0;   // pictures handed out by next()
     bool stopping_ = false;
     std::mutex mutex_;

@@ -429,6 +429,7 @@ void RenameCommands::renameAll(ReadAheadSource source) {
     }
     ReadAhead pictures(std::move(source), *fileSystem_, jobs_);
     pictures.scanWith(options_.scan);
+    pictures.takenAtOnce(options_.journal != nullptr ? kLargestBatch : 1);
     pictures.recheckWhen([this](const std::string& path) { return given_.mayHave(path); });
     if (options_.journal == nullptr) {
         for (PictureScan scan; pictures.next(scan);) {

@@ -2,12 +2,16 @@
 // one picture read at a time and with workers reading ahead, gives the same report (reader
 // messages included, in place) and leaves the same folder; so does a dry run. The first outcome
 // waits a moment, so that the workers have read the whole folder before anything is renamed.
+// Left to choose (0 jobs), the program reads these cached headers on one worker beside the
+// renames.
 #include "metadata/picture_reader.h"
 #include "rename/marked_file_list.h"
+#include "rename/read_ahead.h"
 #include "rename/rename_commands.h"
 #include "rename_test_support.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -73,7 +77,8 @@ class ReportingObserver final : public RenameObserver {
 public:
     explicit ReportingObserver(std::string folder) : folder_(std::move(folder)) {}
     void onOutcome(const RenameOutcome& o) override {
-        if (report.empty()) {
+        // Also once the worker that reads cached headers beside the renames has begun.
+        if (outcomes_++ == 0 || outcomes_ == ReadAhead::kFewPictures + 2) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         report.push_back(std::string(reasonText(o.kind)) + ": " + o.oldPath.substr(folder_.size()) +
@@ -86,6 +91,7 @@ public:
 
 private:
     std::string folder_;
+    std::size_t outcomes_ = 0;
 };
 
 struct Result {
@@ -119,12 +125,70 @@ TEST(ReadAhead, HostileFolderGivesTheSerialReportAndFolder) {
         ASSERT_GT(serial.report.size(), 100u);
         ASSERT_EQ(
             std::count(serial.report.begin(), serial.report.end(), "reader: No image in jpeg!"), 1);
-        for (const int jobs : {2, 8}) {
+        for (const int jobs : {0, 2, 8}) {
             const Result ahead = renameHostileFolder(allInPath, dryRun, jobs);
             EXPECT_EQ(ahead.report, serial.report) << jobs << " jobs";
             EXPECT_EQ(ahead.contents, serial.contents) << jobs << " jobs";
         }
     }
+}
+
+// Files that answer at once for the first pictures, then wait in every open, as a folder on a
+// cold disk does after one in the cache; counts the opens in flight.
+class TurningColdFiles final : public testing::PassThroughFiles {
+public:
+    bool readsConcurrently() const override { return true; }
+    FileHandle openForReading(const std::string& path, std::string& message) override {
+        const int inFlight = ++inFlight_;
+        for (int most = mostInFlight.load(); inFlight > most;) {
+            mostInFlight.compare_exchange_weak(most, inFlight);
+        }
+        if (++opened_ > 40) {
+            std::this_thread::sleep_for(std::chrono::microseconds(400));
+        }
+        FileHandle file = real.openForReading(path, message);
+        --inFlight_;
+        return file;
+    }
+    std::atomic<int> mostInFlight{0};
+
+private:
+    std::atomic<int> opened_{0};
+    std::atomic<int> inFlight_{0};
+};
+
+TEST(ReadAhead, ReadsThatTurnSlowAreSpreadOverWorkersAgain) {
+    std::map<std::string, std::uint64_t> folders[2];
+    std::vector<std::string> reports[2];
+    for (const int jobs : {1, 0}) {
+        TempFolder dir;
+        std::vector<std::string> marked;
+        for (int i = 0; i < 300; ++i) {
+            const std::string name = "p" + std::to_string(i) + ".jpg";
+            writeFile(dir.path() + name, jpegWithExif(date(i / 2)));
+            marked.push_back(dir.path() + name);
+        }
+        TurningColdFiles files;
+        testing::Recorder recorder;
+        FixedPrefix prefix("");
+        RenameCommands commands([&] { return std::make_unique<ArgumentEntryList>(marked); }, prefix,
+                                [] {}, &recorder, &files);
+        commands.setJobs(jobs);
+        commands.renameMarked();
+        for (const RenameOutcome& o : recorder.outcomes) {
+            reports[jobs].push_back(
+                std::string(reasonText(o.kind)) + ": " + o.oldPath.substr(dir.path().size()) +
+                " -> " + o.newPath.substr(std::min(dir.path().size(), o.newPath.size())));
+        }
+        folders[jobs] = dir.contents();
+        if (jobs == 0 && std::thread::hardware_concurrency() > 1) {
+            // One worker reads cached headers; more read at once only after the switch.
+            EXPECT_GE(files.mostInFlight.load(), 3);
+        }
+    }
+    EXPECT_EQ(reports[0], reports[1]);
+    EXPECT_EQ(folders[0], folders[1]);
+    EXPECT_EQ(reports[1].size(), 300u);
 }
 
 } // namespace
