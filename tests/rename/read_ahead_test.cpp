@@ -164,7 +164,9 @@ TEST(ReadAhead, ReadsThatTurnSlowAreSpreadOverWorkersAgain) {
         TempFolder dir;
         std::vector<std::string> marked;
         for (int i = 0; i < 300; ++i) {
-            const std::string name = "p" + std::to_string(i) + ".jpg";
+            std::string name = "p"; // appended: GCC 12 misreads "p" + ... as overlapping
+            name += std::to_string(i);
+            name += ".jpg";
             writeFile(dir.path() + name, jpegWithExif(date(i / 2)));
             marked.push_back(dir.path() + name);
         }
