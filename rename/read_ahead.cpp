@@ -70,9 +70,7 @@ void ReadAhead::startCachedReading(std::unique_lock<std::mutex>& lock) {
     }
     overlap_ = true;
     settled_ = true;
-    while (!sourceDone_ && pulled_ - handed_ < ahead_) {
-        pull(lock);
-    }
+    pullUpTo(ahead_, lock);
 }
 
 void ReadAhead::leaveCachedReading() {
@@ -126,26 +124,27 @@ void ReadAhead::growIfStalled(std::chrono::steady_clock::duration waited) {
     }
 }
 
-bool ReadAhead::pull(std::unique_lock<std::mutex>& lock) {
-    std::string folder;
-    std::string fileName;
-    lock.unlock();
-    const bool got = source_(folder, fileName);
-    lock.lock();
-    if (!got) {
-        sourceDone_ = true;
-        workAvailable_.notify_all();
-        return false;
+void ReadAhead::pullUpTo(std::size_t ahead, std::unique_lock<std::mutex>& lock) {
+    while (!sourceDone_ && pulled_ - handed_ < ahead) {
+        std::string folder;
+        std::string fileName;
+        lock.unlock();
+        const bool got = source_(folder, fileName);
+        lock.lock();
+        if (!got) {
+            sourceDone_ = true;
+            workAvailable_.notify_all();
+            return;
+        }
+        Slot& added = slot(pulled_);
+        added.folder = std::move(folder);
+        added.fileName = std::move(fileName);
+        added.state = SlotState::waiting;
+        ++pulled_;
+        if (!cached_ || pulled_ - assigned_ == kCachedWake) {
+            workAvailable_.notify_one();
+        }
     }
-    Slot& added = slot(pulled_);
-    added.folder = std::move(folder);
-    added.fileName = std::move(fileName);
-    added.state = SlotState::waiting;
-    ++pulled_;
-    if (!cached_ || pulled_ - assigned_ == kCachedWake) {
-        workAvailable_.notify_one();
-    }
-    return true;
 }
 
 bool ReadAhead::next(PictureScan& scan) {
@@ -159,13 +158,9 @@ bool ReadAhead::next(PictureScan& scan) {
     const bool refill = pulled_ == handed_ && !overlap_;
     if (overlap_) {
         // Reading and renaming overlap: the window ahead is kept full.
-        while (!sourceDone_ && pulled_ - handed_ < ahead_) {
-            pull(lock);
-        }
+        pullUpTo(ahead_, lock);
     } else if (refill) {
-        while (!sourceDone_ && pulled_ - handed_ < window_) {
-            pull(lock);
-        }
+        pullUpTo(window_, lock);
     }
     if (handed_ == pulled_) {
         return false;
@@ -174,15 +169,14 @@ bool ReadAhead::next(PictureScan& scan) {
         leaveCachedReading();
     }
     const bool timing = threads_.empty() && !serialOnly_;
-    if (timing && readsTimed_ >= kFewPictures && readsCachedAhead_ && !readingIsSlow()) {
-        startCachedReading(lock);
-    } else if (timing && readsTimed_ >= kFewPictures && (!adaptive_ || readingIsSlow())) {
-        startWorkers(jobs_);
-        serialOnly_ = threads_.empty();
-        window_ = serialOnly_ ? 1 : kWindow;
-        finished_ = assigned_; // every picture before was read at its turn
-        while (!sourceDone_ && pulled_ - handed_ < window_) {
-            pull(lock);
+    if (timing && readsTimed_ >= kFewPictures) {
+        if (readsCachedAhead_ && !readingIsSlow()) {
+            startCachedReading(lock);
+        } else if (!adaptive_ || readingIsSlow()) {
+            startWorkers(jobs_);
+            serialOnly_ = threads_.empty();
+            window_ = serialOnly_ ? 1 : kWindow;
+            pullUpTo(window_, lock);
         }
     }
     if (!threads_.empty() && !overlap_) {

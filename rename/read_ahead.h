@@ -113,7 +113,8 @@ private:
     void leaveCachedReading();
     void resizeRing(std::size_t size);
     void growIfStalled(std::chrono::steady_clock::duration waited);
-    bool pull(std::unique_lock<std::mutex>& lock);
+    // Takes names from the source until `ahead` pictures wait to be handed out, or none is left.
+    void pullUpTo(std::size_t ahead, std::unique_lock<std::mutex>& lock);
     void work();
     void read(Slot& slot, bool readsWait);
 
