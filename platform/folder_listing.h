@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,9 +15,16 @@ namespace shotstamp::files {
 // a link).
 enum class EntryKind : std::uint8_t { file, folder, link, other, missing };
 
-// The entries of one folder, packed: all names in one buffer and a few bytes beside each, so
-// that a folder of a million pictures costs tens of megabytes where a string per name would
-// cost hundreds. Entries keep the order they were added in until sortByName.
+// The entries of one folder, packed so that a folder of a million pictures costs tens of
+// megabytes where a string per name would cost hundreds. While entries are added they sit in
+// one buffer, each after its kind (and index), in the order added. Sorted by name, each name
+// keeps only what differs from the name before it, since a camera's names share most of their
+// bytes: IMG_10234.JPG after IMG_10233.JPG costs one byte of text, not thirteen.
+//
+// An entry's name stays valid until the next entry is read or the listing changes. Once sorted,
+// reading the next entry is the fast way (every sixteenth name is kept whole, so reading from
+// anywhere decodes up to fifteen names first), and one thread at a time may read entries, while
+// one other may ask mayContainIgnoringCase.
 class FolderListing {
 public:
     struct Entry {
@@ -29,44 +37,63 @@ public:
 
     explicit FolderListing(bool keepIndexes = false) : keepIndexes_(keepIndexes) {}
 
-    // False, adding nothing, when the names would pass the four gigabytes the packing can
-    // address.
+    // False, adding nothing, when the name holds a NUL (no system allows one) or the names
+    // would pass the four gigabytes the packing can address.
     bool add(std::string_view name, EntryKind kind, std::uint64_t index = 0) {
-        if (name.size() > kMaxNameBytes - names_.size()) {
+        if (sorted_) {
+            unpack();
+        }
+        if (name.find('\0') != std::string_view::npos ||
+            name.size() + header() + 1 > kMaxNameBytes - raw_.size()) {
             return false;
         }
-        names_.append(name);
-        ends_.push_back(static_cast<std::uint32_t>(names_.size()));
-        kinds_.push_back(kind);
-        if (keepIndexes_) {
-            indexes_.push_back(index);
-        }
-        order_.clear();
+        starts_.push_back(static_cast<std::uint32_t>(raw_.size()));
+        putHeader(raw_, kind, index);
+        raw_.append(name);
+        raw_.push_back('\0');
         filtered_ = std::size_t(-1);
         return true;
     }
 
-    std::size_t size() const { return ends_.size(); }
-    bool empty() const { return ends_.empty(); }
+    std::size_t size() const { return sorted_ ? count_ : starts_.size(); }
+    bool empty() const { return size() == 0; }
     bool keepsIndexes() const { return keepIndexes_; }
 
     Entry operator[](std::size_t position) const {
-        const std::size_t i = order_.empty() ? position : order_[position];
-        return {rawName(i), kinds_[i], keepIndexes_ ? indexes_[i] : 0};
+        return sorted_ ? codedEntry(position) : rawEntry(starts_[position]);
     }
 
     // Byte order of the names, as the walk hands files out.
     void sortByName() {
-        order_.resize(ends_.size());
-        for (std::size_t i = 0; i < order_.size(); ++i) {
-            order_[i] = static_cast<std::uint32_t>(i);
+        if (sorted_) {
+            return;
         }
-        std::vector<std::uint32_t> order = std::move(order_);
-        order_.clear(); // entries read in the order added while sorting
-        std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return (*this)[a].name < (*this)[b].name;
+        const char* names = raw_.data() + header();
+        std::sort(starts_.begin(), starts_.end(), [names](std::uint32_t a, std::uint32_t b) {
+            return std::strcmp(names + a, names + b) < 0; // unsigned bytes, as string_view
         });
-        order_ = std::move(order);
+        // Measured first, so that the coded names never sit beside a grown buffer's copy.
+        std::size_t codedSize = 0;
+        codeSorted([&](std::size_t, const Entry&, std::size_t shared, std::string_view rest) {
+            codedSize += header() + varintSize(shared) + varintSize(rest.size()) + rest.size();
+        });
+        coded_.reserve(codedSize);
+        restarts_.reserve(starts_.size() / kWholeEvery + 1);
+        codeSorted(
+            [&](std::size_t i, const Entry& entry, std::size_t shared, std::string_view rest) {
+                if (i % kWholeEvery == 0) {
+                    restarts_.push_back(coded_.size());
+                }
+                putHeader(coded_, entry.kind, entry.index);
+                putVarint(coded_, shared);
+                putVarint(coded_, rest.size());
+                coded_.append(rest);
+            });
+        count_ = starts_.size();
+        std::string().swap(raw_);
+        std::vector<std::uint32_t>().swap(starts_);
+        sorted_ = true;
+        cursor_ = {};
     }
 
     // Whether a name equal to `name` but for ASCII letter case may be listed. False is sure; true
@@ -76,8 +103,11 @@ public:
     bool mayContainIgnoringCase(std::string_view name) const {
         if (filtered_ != size()) {
             foldedFilter_.assign(size() * 12 / 64 + 1, 0);
+            // With a cursor of its own: the walk may be reading entries meanwhile.
+            Cursor cursor;
             for (std::size_t i = 0; i < size(); ++i) {
-                const auto [word, mask] = foldedBits(rawName(i));
+                const auto [word, mask] =
+                    foldedBits(sorted_ ? readCoded(cursor, i).name : rawEntry(starts_[i]).name);
                 foldedFilter_[word] |= mask;
             }
             filtered_ = size();
@@ -119,11 +149,111 @@ public:
 
 private:
     static constexpr std::size_t kMaxNameBytes = 0xFFFFFFFFu;
+    static constexpr std::size_t kWholeEvery = 16;
 
-    std::string_view rawName(std::size_t i) const {
-        const std::size_t start = i == 0 ? 0 : ends_[i - 1];
-        return std::string_view(names_).substr(start, ends_[i] - start);
+    // Where reading the coded names stands: the name last decoded and the offset after it.
+    struct Cursor {
+        std::size_t position = std::size_t(-1);
+        std::size_t next = 0;
+        Entry entry;
+        std::string name;
+    };
+
+    std::size_t header() const { return keepIndexes_ ? 1 + sizeof(std::uint64_t) : 1; }
+    void putHeader(std::string& out, EntryKind kind, std::uint64_t index) const {
+        out.push_back(static_cast<char>(kind));
+        if (keepIndexes_) {
+            out.append(reinterpret_cast<const char*>(&index), sizeof index);
+        }
     }
+    // Reads a header at `offset` and moves past it.
+    Entry readHeader(const std::string& in, std::size_t& offset) const {
+        Entry entry;
+        entry.kind = static_cast<EntryKind>(in[offset++]);
+        if (keepIndexes_) {
+            std::memcpy(&entry.index, in.data() + offset, sizeof entry.index);
+            offset += sizeof entry.index;
+        }
+        return entry;
+    }
+
+    static std::size_t varintSize(std::size_t value) {
+        std::size_t size = 1;
+        for (; value >= 0x80; value >>= 7) {
+            ++size;
+        }
+        return size;
+    }
+    static void putVarint(std::string& out, std::size_t value) {
+        for (; value >= 0x80; value >>= 7) {
+            out.push_back(static_cast<char>((value & 0x7F) | 0x80));
+        }
+        out.push_back(static_cast<char>(value));
+    }
+    static std::size_t readVarint(const std::string& in, std::size_t& offset) {
+        std::size_t value = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = static_cast<unsigned char>(in[offset++]);
+            value |= std::size_t{byte & 0x7Fu} << shift;
+            if (byte < 0x80) {
+                return value;
+            }
+        }
+    }
+
+    Entry rawEntry(std::uint32_t start) const {
+        std::size_t offset = start;
+        Entry entry = readHeader(raw_, offset);
+        entry.name = std::string_view(raw_.data() + offset);
+        return entry;
+    }
+
+    // Hands each entry in sorted order to `take` with its position, how many leading bytes it
+    // shares with the name before it (none for every sixteenth) and the rest of it.
+    template <class Take> void codeSorted(Take take) const {
+        std::string_view previous;
+        for (std::size_t i = 0; i < starts_.size(); ++i) {
+            const Entry entry = rawEntry(starts_[i]);
+            std::size_t shared = 0;
+            if (i % kWholeEvery != 0) {
+                const std::size_t most = std::min(previous.size(), entry.name.size());
+                while (shared < most && previous[shared] == entry.name[shared]) {
+                    ++shared;
+                }
+            }
+            take(i, entry, shared, entry.name.substr(shared));
+            previous = entry.name;
+        }
+    }
+
+    const Entry& readCoded(Cursor& cursor, std::size_t position) const {
+        if (cursor.position != position &&
+            (cursor.position + 1 != position || position % kWholeEvery == 0)) {
+            cursor.position = position - position % kWholeEvery - 1;
+            cursor.next = restarts_[position / kWholeEvery];
+        }
+        for (; cursor.position != position; ++cursor.position) {
+            cursor.entry = readHeader(coded_, cursor.next);
+            const std::size_t shared = readVarint(coded_, cursor.next);
+            const std::size_t rest = readVarint(coded_, cursor.next);
+            cursor.name.resize(shared);
+            cursor.name.append(coded_, cursor.next, rest);
+            cursor.next += rest;
+        }
+        cursor.entry.name = cursor.name;
+        return cursor.entry;
+    }
+    Entry codedEntry(std::size_t position) const { return readCoded(cursor_, position); }
+
+    // Back to the form entries are added in, keeping the sorted order.
+    void unpack() {
+        FolderListing raw(keepIndexes_);
+        for (const Entry entry : *this) {
+            raw.add(entry.name, entry.kind, entry.index);
+        }
+        *this = std::move(raw);
+    }
+
     static char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
     // Two bits of the folded name, in one word of the filter.
     std::pair<std::size_t, std::uint64_t> foldedBits(std::string_view name) const {
@@ -137,11 +267,16 @@ private:
     }
 
     bool keepIndexes_;
-    std::string names_;
-    std::vector<std::uint32_t> ends_;
-    std::vector<EntryKind> kinds_;
-    std::vector<std::uint64_t> indexes_;
-    std::vector<std::uint32_t> order_;                // positions in name order once sorted
+    bool sorted_ = false;
+    // Before sorting: [kind][index, if kept][name][NUL] for each entry, and where each starts.
+    std::string raw_;
+    std::vector<std::uint32_t> starts_;
+    // Sorted: [kind][index, if kept][shared length][rest length][rest], and where each
+    // sixteenth entry starts.
+    std::string coded_;
+    std::vector<std::size_t> restarts_;
+    std::size_t count_ = 0;
+    mutable Cursor cursor_;
     mutable std::vector<std::uint64_t> foldedFilter_; // of the names folded to lower case
     mutable std::size_t filtered_ = std::size_t(-1);  // how many names the filter holds
 };

@@ -94,6 +94,7 @@ bool FolderWalkList::firstEntry(std::string& folder, std::string& fileName) {
 }
 
 bool FolderWalkList::listedWithout(const std::string& path) const {
+    const std::lock_guard lock(listingMutex_);
     if (listed_.empty() || path.size() <= listedFolder_.size() ||
         !path.starts_with(listedFolder_)) {
         return false;
@@ -176,24 +177,28 @@ void FolderWalkList::walkFolder(const std::string& folder) {
     if (!seen_.insert({volume, index}).second) {
         return;
     }
+    std::unique_lock lock(listingMutex_);
     listed_.clear();
     nextListed_ = 0;
     if (!fileSystem_.listFolder(folder, listed_)) {
         listed_.clear();
+        lock.unlock();
         skip(folder, "cannot read folder");
         return;
     }
     listed_.sortByName();
     listedFolder_ = folder;
     listedVolume_ = volume;
+    lock.unlock();
     if (!recursive_) {
         return;
     }
-    // Sub-folders in name order: the stack takes them last first.
+    // Sub-folders in name order: the stack takes them last first. The listing is read forwards,
+    // the way it reads fastest.
     const std::string root = rootOf(folder);
-    for (std::size_t i = listed_.size(); i-- > 0;) {
-        if (const files::FolderListing::Entry entry = listed_[i];
-            entry.kind == files::EntryKind::folder) {
+    const std::size_t stacked = folders_.size();
+    for (const files::FolderListing::Entry entry : listed_) {
+        if (entry.kind == files::EntryKind::folder) {
             std::string path = folder;
             path += entry.name;
             path += files::kPreferredSeparator;
@@ -201,6 +206,7 @@ void FolderWalkList::walkFolder(const std::string& folder) {
             folders_.push_back(std::move(path));
         }
     }
+    std::reverse(folders_.begin() + static_cast<std::ptrdiff_t>(stacked), folders_.end());
 }
 
 bool FolderWalkList::takes(const std::string& folder, std::string_view name, bool inWalk) const {

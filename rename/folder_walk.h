@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -85,6 +86,9 @@ private:
     bool remembers_;
     FileSystem& fileSystem_;
     std::optional<std::pair<std::string, std::string>> pendingFile_; // folder, name
+    // The planning thread asks listedWithout while a read-ahead worker may be taking entries
+    // and listing the next folder: replacing the listing and asking it hold this lock.
+    mutable std::mutex listingMutex_;
     std::string listedFolder_;
     std::uint64_t listedVolume_ = 0;
     files::FolderListing listed_;
