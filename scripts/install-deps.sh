@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh run|test
 set -euo pipefail
 
-build=(build-essential cmake pkg-config python3 libcli11-dev)
+build=(build-essential cmake pkg-config python3 libcli11-dev lld)  # lld: the command line program's layout
 run=("${build[@]}" libgtk-3-dev
     zlib1g-dev libbrotli-dev         # PNG compressed texts, JPEG XL compressed boxes
 )
