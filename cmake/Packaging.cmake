@@ -101,6 +101,10 @@ install(FILES ${SHOTSTAMP_PACKAGE_STAGE}/shotstamp.1.gz ${SHOTSTAMP_PACKAGE_STAG
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 ${shipped})
 install(FILES ${SHOTSTAMP_PACKAGING_DIR}/copyright ${SHOTSTAMP_PACKAGE_STAGE}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/shotstamp ${shipped})
+if(SHOTSTAMP_WHOLE_STATIC_CLI)
+    install(FILES ${SHOTSTAMP_PACKAGING_DIR}/lintian-overrides
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME shotstamp ${shipped})
+endif()
 
 # The help page the window's Help button opens, and the icon in the hicolor theme (PNG where
 # there is one, else the XPM the window uses). Each file is named; a missing one fails the configure.
