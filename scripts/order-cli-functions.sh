@@ -28,11 +28,12 @@ profile() { # name, then the command line
     XDG_STATE_HOME=$work/state valgrind -q --tool=callgrind --demangle=no \
         --callgrind-out-file="$work/$name.out" "$@" >/dev/null
 }
-# The second run finds the first one's journal, as a user's runs find those before them.
+# The empty run goes second, to find the first one's journal as a user's runs find theirs, and
+# its functions go first: what every run calls sits together, then what renaming adds.
 profile folder "$cli" rename "$work/pictures"
 profile empty "$cli" rename "$work/empty"
 
-python3 - "$work/folder.out" "$work/empty.out" >"$root/cli/run.order" <<'EOF'
+python3 - "$work/empty.out" "$work/folder.out" >"$root/cli/run.order" <<'EOF'
 import re, sys
 # callgrind names each function once, as "fn=(id) name", and then by "(id)" alone; first
 # appearance follows first call closely enough for a layout.
