@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -44,13 +46,15 @@ public:
             unpack();
         }
         if (name.find('\0') != std::string_view::npos ||
-            name.size() + header() + 1 > kMaxNameBytes - raw_.size()) {
+            name.size() + header() + 1 > kMaxNameBytes - raw_.size() ||
+            !raw_.makeRoom(name.size() + header() + 1)) {
             return false;
         }
         starts_.push_back(static_cast<std::uint32_t>(raw_.size()));
-        putHeader(raw_, kind, index);
-        raw_.append(name);
-        raw_.push_back('\0');
+        char head[kLargestHeader];
+        raw_.put(head, putHeader(head, kind, index));
+        raw_.put(name.data(), name.size());
+        raw_.put("", 1);
         filtered_ = std::size_t(-1);
         return true;
     }
@@ -84,13 +88,14 @@ public:
                 if (i % kWholeEvery == 0) {
                     restarts_.push_back(coded_.size());
                 }
-                putHeader(coded_, entry.kind, entry.index);
+                char head[kLargestHeader];
+                coded_.append(head, putHeader(head, entry.kind, entry.index));
                 putVarint(coded_, shared);
                 putVarint(coded_, rest.size());
                 coded_.append(rest);
             });
         count_ = starts_.size();
-        std::string().swap(raw_);
+        raw_ = {};
         std::vector<std::uint32_t>().swap(starts_);
         sorted_ = true;
         cursor_ = {};
@@ -159,17 +164,56 @@ private:
         std::string name;
     };
 
-    std::size_t header() const { return keepIndexes_ ? 1 + sizeof(std::uint64_t) : 1; }
-    void putHeader(std::string& out, EntryKind kind, std::uint64_t index) const {
-        out.push_back(static_cast<char>(kind));
-        if (keepIndexes_) {
-            out.append(reinterpret_cast<const char*>(&index), sizeof index);
+    // The names while they are added. Grown by realloc, which moves a large buffer's pages
+    // instead of copying them: a listing of a million names never holds two copies at once.
+    class GrowingBuffer {
+    public:
+        const char* data() const { return bytes_.get(); }
+        std::size_t size() const { return size_; }
+        bool makeRoom(std::size_t count) {
+            if (count <= capacity_ - size_) {
+                return true;
+            }
+            const std::size_t capacity =
+                std::max({capacity_ + capacity_ / 2, size_ + count, std::size_t{4096}});
+            char* grown = static_cast<char*>(std::realloc(bytes_.get(), capacity));
+            if (grown == nullptr) {
+                return false;
+            }
+            (void)bytes_.release(); // realloc took it
+            bytes_.reset(grown);
+            capacity_ = capacity;
+            return true;
         }
+        // After makeRoom for at least `count` bytes.
+        void put(const char* bytes, std::size_t count) {
+            std::memcpy(bytes_.get() + size_, bytes, count);
+            size_ += count;
+        }
+
+    private:
+        struct Free {
+            void operator()(char* bytes) const { std::free(bytes); }
+        };
+        std::unique_ptr<char, Free> bytes_;
+        std::size_t size_ = 0;
+        std::size_t capacity_ = 0;
+    };
+
+    static constexpr std::size_t kLargestHeader = 1 + sizeof(std::uint64_t);
+    std::size_t header() const { return keepIndexes_ ? kLargestHeader : 1; }
+    // Writes an entry's kind (and index) to `out`; returns the bytes written.
+    std::size_t putHeader(char* out, EntryKind kind, std::uint64_t index) const {
+        out[0] = static_cast<char>(kind);
+        if (keepIndexes_) {
+            std::memcpy(out + 1, &index, sizeof index);
+        }
+        return header();
     }
     // Reads a header at `offset` and moves past it.
-    Entry readHeader(const std::string& in, std::size_t& offset) const {
+    template <class Bytes> Entry readHeader(const Bytes& in, std::size_t& offset) const {
         Entry entry;
-        entry.kind = static_cast<EntryKind>(in[offset++]);
+        entry.kind = static_cast<EntryKind>(in.data()[offset++]);
         if (keepIndexes_) {
             std::memcpy(&entry.index, in.data() + offset, sizeof entry.index);
             offset += sizeof entry.index;
@@ -269,7 +313,7 @@ private:
     bool keepIndexes_;
     bool sorted_ = false;
     // Before sorting: [kind][index, if kept][name][NUL] for each entry, and where each starts.
-    std::string raw_;
+    GrowingBuffer raw_;
     std::vector<std::uint32_t> starts_;
     // Sorted: [kind][index, if kept][shared length][rest length][rest], and where each
     // sixteenth entry starts.
