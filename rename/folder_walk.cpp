@@ -177,19 +177,24 @@ void FolderWalkList::walkFolder(const std::string& folder) {
     if (!seen_.insert({volume, index}).second) {
         return;
     }
-    std::unique_lock lock(listingMutex_);
-    listed_.clear();
+    // Listed aside, so that the planning thread keeps asking the previous folder's listing
+    // meanwhile; only the exchange holds the lock.
+    files::FolderListing fresh(listed_.keepsIndexes());
+    const bool listed = fileSystem_.listFolder(folder, fresh);
+    if (listed) {
+        fresh.sortByName();
+    }
+    {
+        const std::lock_guard lock(listingMutex_);
+        listed_ = listed ? std::move(fresh) : files::FolderListing(listed_.keepsIndexes());
+        listedFolder_ = folder;
+        listedVolume_ = volume;
+    }
     nextListed_ = 0;
-    if (!fileSystem_.listFolder(folder, listed_)) {
-        listed_.clear();
-        lock.unlock();
+    if (!listed) {
         skip(folder, "cannot read folder");
         return;
     }
-    listed_.sortByName();
-    listedFolder_ = folder;
-    listedVolume_ = volume;
-    lock.unlock();
     if (!recursive_) {
         return;
     }
