@@ -63,9 +63,7 @@ public:
     bool empty() const { return size() == 0; }
     bool keepsIndexes() const { return keepIndexes_; }
 
-    Entry operator[](std::size_t position) const {
-        return sorted_ ? codedEntry(position) : rawEntry(starts_[position]);
-    }
+    Entry operator[](std::size_t position) const { return entryAt(cursor_, position); }
 
     // Byte order of the names, as the walk hands files out.
     void sortByName() {
@@ -111,8 +109,7 @@ public:
             // With a cursor of its own: the walk may be reading entries meanwhile.
             Cursor cursor;
             for (std::size_t i = 0; i < size(); ++i) {
-                const auto [word, mask] =
-                    foldedBits(sorted_ ? readCoded(cursor, i).name : rawEntry(starts_[i]).name);
+                const auto [word, mask] = foldedBits(entryAt(cursor, i).name);
                 foldedFilter_[word] |= mask;
             }
             filtered_ = size();
@@ -287,7 +284,9 @@ private:
         cursor.entry.name = cursor.name;
         return cursor.entry;
     }
-    Entry codedEntry(std::size_t position) const { return readCoded(cursor_, position); }
+    Entry entryAt(Cursor& cursor, std::size_t position) const {
+        return sorted_ ? readCoded(cursor, position) : rawEntry(starts_[position]);
+    }
 
     // Back to the form entries are added in, keeping the sorted order.
     void unpack() {

@@ -183,10 +183,12 @@ void FolderWalkList::walkFolder(const std::string& folder) {
     const bool listed = fileSystem_.listFolder(folder, fresh);
     if (listed) {
         fresh.sortByName();
+    } else {
+        fresh.clear(); // what a failed listing read so far
     }
     {
         const std::lock_guard lock(listingMutex_);
-        listed_ = listed ? std::move(fresh) : files::FolderListing(listed_.keepsIndexes());
+        listed_ = std::move(fresh);
         listedFolder_ = folder;
         listedVolume_ = volume;
     }

@@ -18,7 +18,6 @@ done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-[ -z "${KEEP:-}" ] || trap - EXIT
 mkdir -p "$work/empty" "$work/pictures" "$work/state"
 "$bench" --fill "$work/pictures/" 600 camera >/dev/null
 
