@@ -62,7 +62,7 @@ public:
     static int defaultJobs();
     // Left to choose, the program then doubles the workers (up to kMaxJobs) while the renames
     // wait for a refill's reads longer than this share of the time they took over the window
-    // before, and each doubling cuts that wait by a quarter: on storage where each open waits (a
+    // before, and each doubling cuts that wait by a third: on storage where each open waits (a
     // network share), more requests in flight hide the wait.
     static constexpr int kStallShareDivisor = 8;
 
