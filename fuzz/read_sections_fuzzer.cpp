@@ -59,9 +59,8 @@ void readFile(const std::uint8_t* data, std::size_t size) {
 
     MemoryRandomSource random(data, size);
     // Half the inputs as a read-ahead worker reads them: the first 32 KiB in one piece.
-    std::array<std::uint8_t, SequentialReader::kWideFirstRead> wide;
-    SequentialReader sequential(random, size % 2 != 0 ? std::span<std::uint8_t>(wide)
-                                                      : std::span<std::uint8_t>());
+    SequentialReader sequential(random, size % 2 != 0 ? SequentialReader::kLargestFirstRead
+                                                      : SequentialReader::kBlock);
     PictureReader passing;
     passing.keepOnlyDateBytes();
     if (passing.readSections(sequential) != result ||

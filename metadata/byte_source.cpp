@@ -45,7 +45,7 @@ std::size_t MemoryByteSource::readBlock(std::uint8_t* out, std::size_t count) {
 std::size_t SequentialReader::readBlock(std::uint8_t* out, std::size_t count) {
     std::size_t done = std::min(count, filled_ - next_);
     if (done > 0) {
-        std::memcpy(out, buffer_ + next_, done);
+        std::memcpy(out, buffer_.data() + next_, done);
         next_ += done;
     }
     if (count - done >= kBlock) {
@@ -55,7 +55,7 @@ std::size_t SequentialReader::readBlock(std::uint8_t* out, std::size_t count) {
     }
     while (done < count && refill()) {
         const std::size_t n = std::min(count - done, filled_);
-        std::memcpy(out + done, buffer_, n);
+        std::memcpy(out + done, buffer_.data(), n);
         next_ = n;
         done += n;
     }
@@ -74,7 +74,7 @@ bool SequentialReader::skip(std::size_t count) {
 }
 
 bool SequentialReader::refill() {
-    filled_ = source_.readAt(position_, buffer_, nextRead_);
+    filled_ = source_.readAt(position_, buffer_.data(), nextRead_);
     nextRead_ = kBlock;
     position_ += filled_;
     next_ = 0;

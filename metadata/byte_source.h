@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <span>
 
 namespace shotstamp {
 
@@ -55,23 +54,14 @@ class SequentialReader final : public ByteSource {
 public:
     // A later read brings a small file's segment headers, or a camera Exif segment's start.
     static constexpr std::size_t kBlock = 4096;
-    // What a reader whose every read waits on the disk asks for at once, when the system cannot
-    // be asked to bring those bytes in ahead: one read that reaches past a camera's preview
-    // costs no more than a small one, and spares the second wait a skip would cost.
-    static constexpr std::size_t kWideFirstRead = 32768;
+    static constexpr std::size_t kLargestFirstRead = 32768;
 
-    // Reads kBlock bytes at a time into a buffer of its own.
-    explicit SequentialReader(RandomAccessSource& source) : SequentialReader(source, {}) {}
-    // The first read fills `firstRead` (when larger than kBlock), which must outlive the reader
-    // and holds the bytes from then on. A worker's buffer stays the size of what it reads: many
-    // reads in flight, each with its own, add up.
-    SequentialReader(RandomAccessSource& source, std::span<std::uint8_t> firstRead)
-        : source_(source), nextRead_(firstRead.size() > kBlock ? firstRead.size() : kBlock) {
-        buffer_ = firstRead.size() > kBlock ? firstRead.data() : block_.data();
-    }
-    SequentialReader(const SequentialReader&) = delete;
-    SequentialReader& operator=(const SequentialReader&) = delete;
-
+    // `firstRead` bytes (at most kLargestFirstRead) are asked for at once first. Where a read
+    // waits on the disk, one that reaches past a camera's preview costs no more than a small
+    // one, and spares the second wait a skip would cost; from the cache every byte is a copy.
+    explicit SequentialReader(RandomAccessSource& source, std::size_t firstRead = kBlock)
+        : source_(source),
+          nextRead_(firstRead < kLargestFirstRead ? firstRead : kLargestFirstRead) {}
     int readByte() override {
         if (next_ == filled_ && !refill()) {
             return -1;
@@ -85,10 +75,9 @@ private:
     bool refill();
 
     RandomAccessSource& source_;
-    // Not cleared: only bytes a read brought are looked at.
-    std::array<std::uint8_t, kBlock> block_;
-    std::uint8_t* buffer_ = nullptr;
     std::size_t nextRead_;
+    // Not cleared: only bytes a read brought are looked at.
+    std::array<std::uint8_t, kLargestFirstRead> buffer_;
     std::uint64_t position_ = 0; // where the next refill reads
     std::size_t filled_ = 0;
     std::size_t next_ = 0;

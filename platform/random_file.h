@@ -20,10 +20,6 @@ public:
     FileRandomSource(std::FILE* file, std::uint64_t size)
         : file_(file), size_(size), failed_(file == nullptr) {}
     std::uint64_t size() const override { return size_; }
-    // Asks the system to start reading these bytes into its cache, so that a small read waits
-    // once for all of them and later reads in the range do not wait. True where it will; false
-    // where the system has no such request (Windows), and a larger first read does it instead.
-    bool bringAhead(std::uint64_t offset, std::size_t count);
     // True once a read failed for another reason than the end of the file.
     bool failed() const { return failed_; }
 

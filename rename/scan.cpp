@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 namespace shotstamp {
@@ -101,15 +100,8 @@ PictureScan scanPicture(const std::string& folder, const std::string& fileName,
     // passed over without reading a byte of them.
     reader.keepOnlyDateBytes();
     files::FileRandomSource random = randomSourceOf(file.get(), scan);
-    // Where the system brings the first 32 KiB in ahead, the reads need no buffer larger than a
-    // block: many workers, each with a read in flight, would otherwise hold 32 KiB apiece.
-    std::unique_ptr<std::uint8_t[]> wide;
-    if (settings.readsWait && !random.bringAhead(0, SequentialReader::kWideFirstRead)) {
-        wide = std::make_unique_for_overwrite<std::uint8_t[]>(SequentialReader::kWideFirstRead);
-    }
-    SequentialReader sequential(random,
-                                wide ? std::span(wide.get(), SequentialReader::kWideFirstRead)
-                                     : std::span<std::uint8_t>());
+    SequentialReader sequential(random, settings.readsWait ? SequentialReader::kLargestFirstRead
+                                                           : SequentialReader::kBlock);
     HeadRecordingSource source(sequential);
     reader.readSections(source);
     scan.startsLikeJpeg = source.startsLikeJpeg();

@@ -23,8 +23,8 @@ struct ScanSettings {
     bool sidecar = false;
     // The file's modification time is asked for too (the chain names the mtime source).
     bool modificationTime = false;
-    // The reads wait on the storage (pictures are read ahead): the first 32 KiB of a file are
-    // asked for at once instead of 4, so that a camera's header usually costs one wait.
+    // The reads wait on the storage (pictures are read ahead): the first read of a file takes
+    // 32 KiB at once instead of 4, so that a camera's header usually costs one wait.
     bool readsWait = false;
 };
 

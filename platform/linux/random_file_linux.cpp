@@ -1,7 +1,6 @@
 #include "platform/random_file.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,11 +13,6 @@ FileRandomSource::FileRandomSource(std::FILE* file) : file_(file) {
         return;
     }
     size_ = static_cast<std::uint64_t>(info.st_size);
-}
-
-bool FileRandomSource::bringAhead(std::uint64_t offset, std::size_t count) {
-    return file_ != nullptr && ::posix_fadvise(::fileno(file_), static_cast<off_t>(offset),
-                                               static_cast<off_t>(count), POSIX_FADV_WILLNEED) == 0;
 }
 
 std::size_t FileRandomSource::readAtOffset(std::uint64_t offset, std::uint8_t* out, std::size_t n) {

@@ -23,11 +23,6 @@ FileRandomSource::FileRandomSource(std::FILE* file) : file_(file) {
     size_ = static_cast<std::uint64_t>(size.QuadPart);
 }
 
-bool FileRandomSource::bringAhead(std::uint64_t, std::size_t) {
-    // A handle read synchronously has no request that starts a read and returns.
-    return false;
-}
-
 std::size_t FileRandomSource::readAtOffset(std::uint64_t offset, std::uint8_t* out, std::size_t n) {
     std::size_t done = 0;
     while (done < n && !failed_) {

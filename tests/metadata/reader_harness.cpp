@@ -22,10 +22,9 @@ ReadOutcome readBytes(const Bytes& bytes, PictureRecord* record, ReadMode mode) 
     std::copy(bytes.begin(), bytes.end(), out.copy.get());
     MemoryByteSource source(out.copy.get(), bytes.size());
     MemoryRandomSource random(out.copy.get(), bytes.size());
-    std::array<std::uint8_t, SequentialReader::kWideFirstRead> wide;
     SequentialReader sequential(random, mode == ReadMode::onlyDateBytesAtOnce
-                                            ? std::span<std::uint8_t>(wide)
-                                            : std::span<std::uint8_t>());
+                                            ? SequentialReader::kLargestFirstRead
+                                            : SequentialReader::kBlock);
     out.reader = std::make_unique<PictureReader>(record);
     capturedLines = &out.lines;
     setReaderMessageSink(&captureLine);
