@@ -12,7 +12,7 @@ int ReadAhead::defaultJobs() {
     // workers only compete with the renaming thread (on a pass-through FUSE share waiting 0 ms,
     // 32 workers took twice as long as 4). Where the renames keep waiting for them, the count
     // doubles (growIfStalled). Cold, at 100,000 pictures on a local disk, 16, 32 and 64 fixed
-    // workers each took 4.6 to 5.3 s and the growth (which stopped at 8 or 16) 4.3 to 4.8 s.
+    // workers each took 4.6 to 5.3 s and the growth (which stopped at 8 or 16) 4.3 to 5.0 s.
     return 4;
 }
 
