@@ -35,11 +35,11 @@ ReadAhead::~ReadAhead() {
     }
 }
 
-bool ReadAhead::readingIsSlow() const {
+bool ReadAhead::mostReadsTookOver(std::chrono::steady_clock::duration bar) const {
     // Most of them, not their mean: a thread that lost the processor for a moment makes one
     // cached read look slow.
     const auto slow = std::count_if(recentReads_.begin(), recentReads_.end(),
-                                    [](const auto read) { return read > kSlowRead; });
+                                    [bar](const auto read) { return read > bar; });
     return static_cast<std::size_t>(slow) > recentReads_.size() / 2;
 }
 
@@ -48,7 +48,8 @@ void ReadAhead::noteRead(std::chrono::steady_clock::duration took) {
 }
 
 void ReadAhead::resizeRing(std::size_t size) {
-    // No worker runs yet: the pictures taken and not handed out keep their order.
+    // No worker holds a slot (none runs yet, or all wait between two windows): the pictures
+    // taken and not handed out keep their order.
     std::vector<Slot> ring(size);
     for (std::uint64_t sequence = handed_; sequence < pulled_; ++sequence) {
         ring[sequence % size] = std::move(slot(sequence));
@@ -112,19 +113,23 @@ void ReadAhead::growIfStalled(std::chrono::steady_clock::duration waited) {
     // by chance where 8 to 16 read as fast.
     const bool helped = !waitBeforeGrowth_ || waited * 3 < *waitBeforeGrowth_ * 2;
     const bool stalled = waited * kStallShareDivisor > handled;
-    if (!helped) {
-        settled_ = true;
-    } else if (stalled && running < kMaxJobs) {
+    if (stalled && helped && running < kMaxJobs) {
         waitBeforeGrowth_ = waited;
         startWorkers(std::min(running, kMaxJobs - running));
-    } else if (stalled) {
-        // The most workers, each doubling still cut the wait and the renames still wait: the
-        // storage answers each open late but many at once (a share's round trip). The next
-        // pictures are then read while the ones before are renamed, each handed out as soon as
-        // it is read. Where doubling stopped helping (a cold disk reads at its own pace), the
-        // turns stay: renames beside opens would only slow both.
-        overlap_ = true;
+    } else if (!helped || stalled) {
+        // No more workers. Where a read alone waits a round trip (a share), the caller's next
+        // batch is read while it renames the one before, each picture handed out as soon as it
+        // is read: that hides the wait. Where reads are quick (a local disk, a share close by),
+        // the turns stay, with fewer pictures held: reading beside the renames gained nothing
+        // there and needs a ring that holds a whole batch.
         settled_ = true;
+        if (mostReadsTookOver(kRoundTrip)) {
+            ahead_ = batch_ + kWindow;
+            if (slots_.size() < ahead_) {
+                resizeRing(ahead_);
+            }
+            overlap_ = true;
+        }
     }
 }
 
@@ -169,14 +174,14 @@ bool ReadAhead::next(PictureScan& scan) {
     if (handed_ == pulled_) {
         return false;
     }
-    if (cached_ && readingIsSlow()) {
+    if (cached_ && mostReadsTookOver(kSlowRead)) {
         leaveCachedReading();
     }
     const bool timing = threads_.empty() && !serialOnly_;
     if (timing && readsTimed_ >= kFewPictures) {
-        if (readsCachedAhead_ && !readingIsSlow()) {
+        if (readsCachedAhead_ && !mostReadsTookOver(kSlowRead)) {
             startCachedReading(lock);
-        } else if (!adaptive_ || readingIsSlow()) {
+        } else if (!adaptive_ || mostReadsTookOver(kSlowRead)) {
             startWorkers(jobs_);
             serialOnly_ = threads_.empty();
             window_ = serialOnly_ ? 1 : kWindow;

@@ -134,16 +134,17 @@ TEST(ReadAhead, HostileFolderGivesTheSerialReportAndFolder) {
 }
 
 // Files that answer at once for the first pictures, then wait in every open, as a folder on a
-// cold disk does after one in the cache; counts the opens in flight.
+// cold disk does after one in the cache, or as a share does; counts the opens in flight.
 class TurningColdFiles final : public testing::PassThroughFiles {
 public:
+    explicit TurningColdFiles(int quickOpens) : quickOpens_(quickOpens) {}
     bool readsConcurrently() const override { return true; }
     FileHandle openForReading(const std::string& path, std::string& message) override {
         const int inFlight = ++inFlight_;
         for (int most = mostInFlight.load(); inFlight > most;) {
             mostInFlight.compare_exchange_weak(most, inFlight);
         }
-        if (++opened_ > 40) {
+        if (++opened_ > quickOpens_) {
             std::this_thread::sleep_for(std::chrono::microseconds(400));
         }
         FileHandle file = real.openForReading(path, message);
@@ -153,33 +154,45 @@ public:
     std::atomic<int> mostInFlight{0};
 
 private:
+    const int quickOpens_;
     std::atomic<int> opened_{0};
     std::atomic<int> inFlight_{0};
 };
 
+// Each open then waits longer than a round trip: the workers go on to read the caller's next
+// batch while it renames the one before. On a share, every open waiting from the first, the
+// ring grows to a whole journaled batch with pictures in it.
 TEST(ReadAhead, ReadsThatTurnSlowAreSpreadOverWorkersAgain) {
-    std::map<std::string, std::uint64_t> folders[2];
-    for (const int jobs : {1, 0}) {
-        TempFolder dir;
-        std::vector<std::string> marked;
-        for (int i = 0; i < 300; ++i) {
-            marked.push_back(dir.path() + std::to_string(i) + ".jpg");
-            writeFile(marked.back(), jpegWithExif(date(i / 2)));
+    for (const bool share : {false, true}) {
+        SCOPED_TRACE(share ? "share, journaled" : "turning cold");
+        std::map<std::string, std::uint64_t> folders[2];
+        for (const int jobs : {1, 0}) {
+            TempFolder dir;
+            TempFolder state;
+            std::vector<std::string> marked;
+            for (int i = 0; i < (share ? 1200 : 300); ++i) {
+                marked.push_back(dir.path() + std::to_string(i) + ".jpg");
+                writeFile(marked.back(), jpegWithExif(date(i / 2)));
+            }
+            TurningColdFiles files(share ? 0 : 40);
+            RunJournal journal(state.path(), "test");
+            RenameOptions options;
+            options.journal = share ? &journal : nullptr;
+            FixedPrefix prefix("");
+            RenameCommands commands([&] { return std::make_unique<ArgumentEntryList>(marked); },
+                                    prefix, [] {}, nullptr, &files);
+            commands.setOptions(options);
+            commands.setJobs(jobs);
+            commands.renameMarked();
+            folders[jobs] = dir.contents();
+            if (jobs == 0 && std::thread::hardware_concurrency() > 1) {
+                // One worker reads cached headers; more read at once only after the switch.
+                EXPECT_GE(files.mostInFlight.load(), 3);
+            }
         }
-        TurningColdFiles files;
-        FixedPrefix prefix("");
-        RenameCommands commands([&] { return std::make_unique<ArgumentEntryList>(marked); }, prefix,
-                                [] {}, nullptr, &files);
-        commands.setJobs(jobs);
-        commands.renameMarked();
-        folders[jobs] = dir.contents();
-        if (jobs == 0 && std::thread::hardware_concurrency() > 1) {
-            // One worker reads cached headers; more read at once only after the switch.
-            EXPECT_GE(files.mostInFlight.load(), 3);
-        }
+        EXPECT_EQ(folders[0], folders[1]);
+        EXPECT_EQ(folders[1].count(named(149)), 1u);
     }
-    EXPECT_EQ(folders[0], folders[1]);
-    EXPECT_EQ(folders[1].count(named(149)), 1u);
 }
 
 } // namespace
