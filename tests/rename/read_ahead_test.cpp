@@ -186,7 +186,8 @@ TEST(ReadAhead, ReadsThatTurnSlowAreSpreadOverWorkersAgain) {
             commands.renameMarked();
             folders[jobs] = dir.contents();
             if (jobs == 0 && std::thread::hardware_concurrency() > 1) {
-                // One worker reads cached headers; more read at once only after the switch.
+                // Turning cold, one worker reads cached headers first; several read at once
+                // once the reads prove slow.
                 EXPECT_GE(files.mostInFlight.load(), 3);
             }
         }
