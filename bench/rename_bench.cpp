@@ -313,8 +313,7 @@ public:
         std::optional<SlowShare> mount;
         const std::string point = s_.root + "share/";
         const auto mountShare = [&](int micros) {
-            mount.reset();
-            mount.emplace(s_.slowFs, folder, point, micros);
+            mount.emplace(s_.slowFs, folder, point, micros); // unmounts the one before
             if (!mount->mounted()) {
                 std::fprintf(stderr, "rename_bench: cannot mount %s\n", s_.slowFs.c_str());
                 return false;
